@@ -1,0 +1,40 @@
+// Parameter descriptions and argument binding: Python arguments to one
+// slot per parameter, with the fixed TypeError wordings.
+#pragma once
+
+#include <Python.h>
+
+#include <cstddef>
+
+namespace velquist::frame {
+
+inline constexpr std::size_t max_parameters = 8;
+
+/// Static description of a callable's parameters. Every parameter may be
+/// passed by position or keyword (no positional-only or keyword-only ones
+/// occur in this module).
+struct FunctionDescription {
+    const char* class_name;  ///< NULL for a module function
+    const char* function_name;
+    const char* const* parameter_names;
+    std::size_t positional_count;
+    std::size_t required_count;
+
+    /// Interned parameter names, filled on first use (with the lock held), so
+    /// keywords from compiled call sites match by pointer.
+    mutable PyObject* interned[max_parameters] = {};
+};
+
+/// One slot per parameter; borrowed references, NULL when not given.
+using ArgumentSlots = PyObject* [max_parameters];
+
+/// Binds a fast call (vector, count possibly carrying the vectorcall offset
+/// flag, keyword-name tuple or NULL). Returns false with TypeError set.
+bool bind_fastcall(const FunctionDescription& desc, PyObject* const* args, std::size_t nargsf,
+                   PyObject* kwnames, ArgumentSlots& slots) noexcept;
+
+/// Binds a tuple-and-dict call (the constructor slot).
+bool bind_tuple_dict(const FunctionDescription& desc, PyObject* args, PyObject* kwargs,
+                     ArgumentSlots& slots) noexcept;
+
+}  // namespace velquist::frame

@@ -1,0 +1,19 @@
+// The module body: what `import velquist` puts into the module, in order.
+#include "frame/module_entry.hpp"
+#include "logbridge/init.hpp"
+#include "python/mit_limits.hpp"
+#include "python/testing.hpp"
+
+namespace velquist::frame {
+
+bool run_module_body(PyObject* module) {
+    logbridge::init();
+    if (!add(module, PyUnicode_InternFromString("__version__"), PyUnicode_FromString("1.1.0"))) return false;
+    if (!add_class<python::PyMitLimits>(module)) return false;
+#ifdef VELQUIST_TESTING
+    if (!python::add_testing_attribute(module)) return false;
+#endif
+    return true;
+}
+
+}  // namespace velquist::frame
