@@ -1,19 +1,18 @@
 #include "logbridge/init.hpp"
 
-#include <Python.h>
-
-#include "frame/error.hpp"
-#include "frame/owned_ref.hpp"
 #include "frame/panic.hpp"
+#include "logbridge/install.hpp"
 
 namespace velquist::logbridge {
 
-// Placeholder until the bridge lands: imports `logging` as the bridge will.
 void init() {
-    frame::OwnedRef logging(PyImport_ImportModule("logging"));
-    if (!logging) {
-        frame::OwnedRef exc(frame::fetch_error());
-        frame::panic("Failed to initialize python logging: " + frame::describe_error(exc.get()));
+    // A module body run again after a failed import finds its own bridge
+    // installed; keeping it is right, refusing would fail every later import.
+    if (installed_bridge() != nullptr) return;
+    std::unique_ptr<Logger> logger = Logger::create_default();
+    // The module keeps no reference of its own to the cache.
+    if (!install(std::move(logger))) {
+        frame::panic("called `Result::unwrap()` on an `Err` value: SetLoggerError(())");
     }
 }
 
