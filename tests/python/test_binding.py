@@ -507,3 +507,39 @@ def test_arguments_are_not_leaked(construct):
         raised(lambda: ControlSetpoint.mit(setpoint, setpoint=setpoint))
     after = [sys.getrefcount(o) for o in (value, bad, index, setpoint, limits)]
     assert after == before
+
+
+# --- a fault raised back through Python code -------------------------------------------
+
+
+class Faulting:
+    """A number whose conversion runs into an internal fault of the module."""
+
+    def __init__(self, testing):
+        self.testing = testing
+
+    def __float__(self):
+        self.testing.panic("inner fault")
+
+    __index__ = __float__
+
+
+@pytest.mark.parametrize(
+    "call",
+    [
+        lambda v: MitLimits(p_max=v),
+        lambda v: MitSetpoint.__new__(MitSetpoint, v),
+        lambda v: mit_setpoint(tau=v),
+        lambda v: ControlSetpoint.vel(v),
+        lambda v: Damiao(v, 1),
+        lambda v: Damiao(1, 2, timeout_ms=v),
+    ],
+)
+def test_panic_from_a_conversion_is_resumed(testing, capfd, call):
+    error = raised(lambda: call(Faulting(testing)))
+    assert type(error).__name__ == "PanicException"
+    assert error.args == ("inner fault",)
+    report = capfd.readouterr().err
+    # A PanicException fetched back from Python is not an ordinary error:
+    # the fault is reported again, with the Python stack, and resumed.
+    assert "Python stack trace below:" in report
