@@ -5,6 +5,7 @@ import decimal
 import math
 import operator
 import sys
+import warnings
 from fractions import Fraction
 
 import pytest
@@ -347,6 +348,18 @@ def test_wrapped_error_keeps_the_cause(call, param):
     assert error.__cause__ is cause
 
 
+def test_warning_raised_as_error_passes_through(construct):
+    value = Floaty(SubFloat(2.0))  # returning a float subclass is deprecated
+    with warnings.catch_warnings():
+        warnings.simplefilter("error", DeprecationWarning)
+        error = raised(lambda: construct(MitSetpoint, kp=value))
+    assert type(error) is DeprecationWarning
+    assert "argument" not in str(error)
+    with warnings.catch_warnings():
+        warnings.simplefilter("ignore", DeprecationWarning)
+        assert construct(MitSetpoint, kp=value).kp == 2.0
+
+
 class Counting:
     calls = 0
 
@@ -534,6 +547,8 @@ class Faulting:
         lambda v: Damiao(v, 1),
         lambda v: Damiao(1, 2, timeout_ms=v),
     ],
+    ids=["MitLimits", "MitSetpoint.__new__", "mit_setpoint", "ControlSetpoint.vel", "Damiao.motor_id",
+         "Damiao.timeout_ms"],
 )
 def test_panic_from_a_conversion_is_resumed(testing, capfd, call):
     error = raised(lambda: call(Faulting(testing)))

@@ -53,6 +53,8 @@ def test_largest_integers(testing):
         (2.71828, "2.7183"),
         (-123.45678, "-123.4568"),
         (math.nan, "NaN"),
+        (-math.nan, "NaN"),
+        (-1e-45, "-0.0000"),
         (math.inf, "inf"),
         (-math.inf, "-inf"),
         (1e39, "inf"),
