@@ -19,6 +19,8 @@ public:
 
     constexpr Message(std::string_view text) noexcept : text_(text) {}
     constexpr Message(const char* text) noexcept : text_(text) {}
+    /// Views `text`, which must outlive the event.
+    Message(const std::string& text) noexcept : text_(text) {}
     /// `render(context, out)` appends the text; `context` must outlive the event.
     constexpr Message(Render render, const void* context) noexcept : render_(render), context_(context) {}
 
