@@ -1,5 +1,6 @@
 #include "frame/convert.hpp"
 
+#include "frame/error.hpp"
 #include "frame/owned_ref.hpp"
 
 namespace velquist::frame {
@@ -51,8 +52,8 @@ bool to_u64(PyObject* obj, std::uint64_t& out) noexcept {
     return true;
 }
 
-void wrap_argument_error(const char* name) noexcept {
-    PyObject* caught = PyErr_GetRaisedException();
+void wrap_argument_error(const char* name) {
+    PyObject* caught = fetch_error();
     if (caught == nullptr || !Py_IS_TYPE(caught, reinterpret_cast<PyTypeObject*>(PyExc_TypeError))) {
         PyErr_SetRaisedException(caught);
         return;

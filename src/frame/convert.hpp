@@ -49,7 +49,8 @@ bool to_u64(PyObject* obj, std::uint64_t& out) noexcept;
 /// After a failed conversion of parameter `name`: an exact TypeError becomes
 /// TypeError "argument '{name}': {message}" carrying the original's cause;
 /// any other exception stays as it is.
-[[gnu::cold]] void wrap_argument_error(const char* name) noexcept;
+/// A fetched PanicException is resumed (thrown again), not wrapped.
+[[gnu::cold]] void wrap_argument_error(const char* name);
 
 }  // namespace velquist::frame
 
@@ -59,7 +60,7 @@ namespace velquist::frame {
 /// re-raised with the parameter name where the rules say so.
 template <class T, class Convert>
 [[gnu::always_inline]] inline bool convert_argument(PyObject* slot, const char* name, T fallback, T& out,
-                                                    Convert convert) noexcept {
+                                                    Convert convert) {
     if (slot == nullptr) {
         out = fallback;
         return true;
@@ -69,7 +70,7 @@ template <class T, class Convert>
     return false;
 }
 
-inline bool f32_argument(PyObject* slot, const char* name, float fallback, float& out) noexcept {
+inline bool f32_argument(PyObject* slot, const char* name, float fallback, float& out) {
     return convert_argument(slot, name, fallback, out, [](PyObject* o, float& v) { return to_f32(o, v); });
 }
 

@@ -20,7 +20,7 @@ constinit frame::FunctionDescription vel_description = {"ControlSetpoint", "vel"
 constinit frame::FunctionDescription force_pos_description = {"ControlSetpoint", "force_pos", force_pos_names, 3, 3};
 
 // Required parameters are always bound, so the fallback never applies.
-bool float_at(const frame::ArgumentSlots& slots, std::size_t i, const char* name, float& out) noexcept {
+bool float_at(const frame::ArgumentSlots& slots, std::size_t i, const char* name, float& out) {
     return frame::f32_argument(slots[i], name, 0.0f, out);
 }
 

@@ -12,12 +12,12 @@ using frame::MethodItem;
 constexpr const char* parameter_names[] = {"motor_id", "master_id", "limits", "timeout_ms"};
 constinit frame::FunctionDescription constructor_description = {"Damiao", "__new__", parameter_names, 4, 2};
 
-bool u16_at(PyObject* slot, const char* name, std::uint16_t& out) noexcept {
+bool u16_at(PyObject* slot, const char* name, std::uint16_t& out) {
     return frame::convert_argument(slot, name, std::uint16_t{0}, out,
                                    [](PyObject* o, std::uint16_t& v) { return frame::to_u16(o, v); });
 }
 
-bool from_arguments(const frame::ArgumentSlots& slots, PyDamiao& out) noexcept {
+bool from_arguments(const frame::ArgumentSlots& slots, PyDamiao& out) {
     if (!u16_at(slots[0], "motor_id", out.motor_id) || !u16_at(slots[1], "master_id", out.master_id)) return false;
     // `limits` is optional: None counts as not given.
     out.limits = default_limits;

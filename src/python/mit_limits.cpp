@@ -16,7 +16,7 @@ using Class = frame::PyClass<PyMitLimits>;
 constexpr const char* parameter_names[] = {"p_max", "v_max", "kp_max", "kd_max", "t_max"};
 constinit frame::FunctionDescription constructor_description = {"MitLimits", "__new__", parameter_names, 5, 0};
 
-bool from_arguments(const frame::ArgumentSlots& slots, PyMitLimits& out) noexcept {
+bool from_arguments(const frame::ArgumentSlots& slots, PyMitLimits& out) {
     const PyMitLimits& d = default_limits;
     return frame::f32_argument(slots[0], "p_max", d.p_max, out.p_max) &&
            frame::f32_argument(slots[1], "v_max", d.v_max, out.v_max) &&

@@ -17,7 +17,7 @@ constinit frame::FunctionDescription constructor_description = {"MitSetpoint", "
 constinit frame::FunctionDescription function_description = {nullptr, "mit_setpoint", parameter_names, 5, 0};
 
 /// Shared by the constructor and the function: each value defaults to 0.0.
-bool from_arguments(const frame::ArgumentSlots& slots, PyMitSetpoint& out) noexcept {
+bool from_arguments(const frame::ArgumentSlots& slots, PyMitSetpoint& out) {
     return frame::f32_argument(slots[0], "q", 0.0f, out.q) && frame::f32_argument(slots[1], "dq", 0.0f, out.dq) &&
            frame::f32_argument(slots[2], "kp", 0.0f, out.kp) && frame::f32_argument(slots[3], "kd", 0.0f, out.kd) &&
            frame::f32_argument(slots[4], "tau", 0.0f, out.tau);

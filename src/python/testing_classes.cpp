@@ -18,7 +18,7 @@ constexpr const char* motor_state_names[] = {"motor_id", "error",  "position", "
                                              "torque",   "t_mos", "t_rotor"};
 constinit frame::FunctionDescription motor_state_description = {nullptr, "motor_state", motor_state_names, 7, 7};
 
-bool u8_at(PyObject* slot, const char* name, std::uint8_t& out) noexcept {
+bool u8_at(PyObject* slot, const char* name, std::uint8_t& out) {
     return frame::convert_argument(slot, name, std::uint8_t{0}, out,
                                    [](PyObject* o, std::uint8_t& v) { return frame::to_u8(o, v); });
 }
