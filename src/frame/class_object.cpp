@@ -70,8 +70,8 @@ PyTypeObject* build_type_object(const ClassDescription& desc, const Registration
         return nullptr;
     }
 
-    PyType_Spec spec{keep->name.c_str(), static_cast<int>(basicsize), 0, Py_TPFLAGS_DEFAULT, slots.data()};
-    PyObject* type = PyType_FromSpec(&spec);
+    PyType_Spec type_layout{keep->name.c_str(), static_cast<int>(basicsize), 0, Py_TPFLAGS_DEFAULT, slots.data()};
+    PyObject* type = PyType_FromSpec(&type_layout);
     if (type == nullptr) {
         ensure_error_set();
         return nullptr;
