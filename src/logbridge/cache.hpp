@@ -54,6 +54,7 @@ private:
 
 /// One node of the tree. Never modified once published.
 struct CacheNode {
+    /// The target's cached logger; none on nodes that only lead further.
     std::optional<CachedLogger> entry;
     /// Child per segment text; children are shared between tree versions.
     TextMap<std::shared_ptr<const CacheNode>> children;

@@ -53,7 +53,8 @@ public:
     CachePolicy policy() const noexcept { return policy_; }
 
 private:
-    /// Interned attribute names, so each call skips building its name.
+    /// Interned attribute names (strong references), so each call skips
+    /// building its name.
     struct Names {
         PyObject* get_logger = nullptr;
         PyObject* is_enabled_for = nullptr;
@@ -76,11 +77,17 @@ private:
     /// The most verbose level `py_logger` accepts; `Trace` if asking fails.
     LevelLimit probe(PyObject* py_logger) const noexcept;
 
+    // Nothing changes after construction: the fields are read from any
+    // thread without a lock. Only the tree behind `cache_` is replaced.
+
+    /// The limit of targets without a configured prefix.
     const LevelLimit default_limit_;
+    /// Target prefixes ending at a "::" (or whole targets) to their limits.
     const LimitTable target_limits_;
     /// Strong reference to the `logging` module.
     PyObject* const logging_;
     const Names names_;
+    /// Shared with whoever keeps the reference `install` hands back.
     const std::shared_ptr<CacheCell> cache_;
     const CachePolicy policy_;
 };
