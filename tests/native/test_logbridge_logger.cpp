@@ -77,16 +77,6 @@ TEST_CASE(logbridge_limit_table_longest_prefix) {
     CHECK(!NopLogger().enabled(LogLevel::Error, ""));
 }
 
-TEST_CASE(logbridge_logger_names) {
-    struct Case {
-        const char* target;
-        const char* name;
-    };
-    const Case cases[] = {{"a::b::c", "a.b.c"}, {"a:::b", "a.:b"}, {"a::::b", "a..b"}, {"a.b", "a.b"},
-                          {"", ""},             {"::", "."},       {"a:b", "a:b"},     {"x::", "x."}};
-    for (const Case& c : cases) CHECK_EQ(python_logger_name(c.target), std::string(c.name));
-}
-
 /// Runs two Info events and a Debug event of one target through a logger of
 /// `policy` whose Python loggers have the level WARNING; returns the calls.
 std::string calls_under(CachePolicy policy, const char* target, std::shared_ptr<CacheCell>& cache) {
