@@ -112,8 +112,17 @@ public:
 
     /// New instance of `type` holding `value`; NULL with an error set.
     static PyObject* allocate(PyTypeObject* type, const T& value) noexcept {
-        allocfunc alloc = type->tp_alloc != nullptr ? type->tp_alloc : PyType_GenericAlloc;
-        PyObject* obj = alloc(type, 0);
+        PyObject* obj;
+        if (type->tp_alloc == PyType_GenericAlloc && !PyType_HasFeature(type, Py_TPFLAGS_HAVE_GC)) [[likely]] {
+            // What the generic slot does for a type without a GC header or
+            // items, minus the zero fill: every byte we use is written below.
+            obj = static_cast<PyObject*>(PyObject_Malloc(static_cast<std::size_t>(type->tp_basicsize)));
+            if (obj == nullptr) [[unlikely]] return PyErr_NoMemory();
+            PyObject_Init(obj, type);  // new reference to a heap type
+        } else {
+            allocfunc alloc = type->tp_alloc != nullptr ? type->tp_alloc : PyType_GenericAlloc;
+            obj = alloc(type, 0);
+        }
         if (obj == nullptr) [[unlikely]] {
             ensure_error_set();
             return nullptr;
@@ -183,8 +192,9 @@ public:
             [self] {
                 PyTypeObject* type = Py_TYPE(self);
                 Py_INCREF(type);
-                auto free_slot = reinterpret_cast<freefunc>(PyType_GetSlot(type, Py_tp_free));
-                if (free_slot == nullptr) panic("PyBaseObject_Type should have tp_free");
+                // The field itself: `PyType_GetSlot` reads the same one, slower.
+                freefunc free_slot = type->tp_free;
+                if (free_slot == nullptr) [[unlikely]] panic("PyBaseObject_Type should have tp_free");
                 free_slot(self);
                 Py_DECREF(type);
                 Py_DECREF(type);  // the reference the instance held
