@@ -133,8 +133,8 @@ bool check_required(const FunctionDescription& desc, std::size_t given, const Ar
 
 }  // namespace
 
-bool bind_fastcall(const FunctionDescription& desc, PyObject* const* args, std::size_t nargsf,
-                   PyObject* kwnames, ArgumentSlots& slots) noexcept {
+bool detail::bind_fastcall_general(const FunctionDescription& desc, PyObject* const* args, std::size_t nargsf,
+                                   PyObject* kwnames, ArgumentSlots& slots) noexcept {
     const std::size_t given = static_cast<std::size_t>(PyVectorcall_NARGS(nargsf));
     const std::size_t n = desc.positional_count;
     for (std::size_t i = 0; i < n; ++i) slots[i] = i < given ? args[i] : nullptr;

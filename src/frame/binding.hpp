@@ -28,10 +28,26 @@ struct FunctionDescription {
 /// One slot per parameter; borrowed references, NULL when not given.
 using ArgumentSlots = PyObject* [max_parameters];
 
+namespace detail {
+bool bind_fastcall_general(const FunctionDescription& desc, PyObject* const* args, std::size_t nargsf,
+                           PyObject* kwnames, ArgumentSlots& slots) noexcept;
+}  // namespace detail
+
 /// Binds a fast call (vector, count possibly carrying the vectorcall offset
 /// flag, keyword-name tuple or NULL). Returns false with TypeError set.
-bool bind_fastcall(const FunctionDescription& desc, PyObject* const* args, std::size_t nargsf,
-                   PyObject* kwnames, ArgumentSlots& slots) noexcept;
+/// The common call, positional arguments only and enough of them, binds
+/// inline; keywords and every error go out of line.
+[[gnu::always_inline]] inline bool bind_fastcall(const FunctionDescription& desc, PyObject* const* args,
+                                                 std::size_t nargsf, PyObject* kwnames,
+                                                 ArgumentSlots& slots) noexcept {
+    const std::size_t given = static_cast<std::size_t>(PyVectorcall_NARGS(nargsf));
+    const std::size_t n = desc.positional_count;
+    if (kwnames == nullptr && given <= n && given >= desc.required_count) [[likely]] {
+        for (std::size_t i = 0; i < n; ++i) slots[i] = i < given ? args[i] : nullptr;
+        return true;
+    }
+    return detail::bind_fastcall_general(desc, args, nargsf, kwnames, slots);
+}
 
 /// Binds a tuple-and-dict call (the constructor slot).
 bool bind_tuple_dict(const FunctionDescription& desc, PyObject* args, PyObject* kwargs,
