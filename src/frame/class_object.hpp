@@ -190,13 +190,13 @@ public:
     static void dealloc_entry(PyObject* self) noexcept {
         run_in_frame_unraisable(
             [self] {
+                // The instance's own reference keeps the type alive until
+                // it is dropped after the free, so no extra one is taken.
                 PyTypeObject* type = Py_TYPE(self);
-                Py_INCREF(type);
                 // The field itself: `PyType_GetSlot` reads the same one, slower.
                 freefunc free_slot = type->tp_free;
                 if (free_slot == nullptr) [[unlikely]] panic("PyBaseObject_Type should have tp_free");
                 free_slot(self);
-                Py_DECREF(type);
                 Py_DECREF(type);  // the reference the instance held
             },
             nullptr);
