@@ -305,8 +305,8 @@ def write_readme(path: Path, table: str) -> None:
 
 def main(argv: list[str] | None = None) -> int:
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--repeats", type=int, default=25, help="rounds over all cases (default 25)")
-    parser.add_argument("--batch", type=float, default=0.01, help="seconds per timed batch (default 0.01)")
+    parser.add_argument("--repeats", type=int, default=40, help="rounds over all cases (default 40)")
+    parser.add_argument("--batch", type=float, default=0.005, help="seconds per timed batch (default 0.005)")
     parser.add_argument("--stat", choices=("min", "median"), default="min")
     parser.add_argument("--quick", action="store_true", help="3 short rounds: a smoke run, not a measurement")
     parser.add_argument("--readme", type=Path, help="also put the table into this README's Performance section")
