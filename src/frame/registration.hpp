@@ -67,13 +67,19 @@ private:
 template <class Record, class Kind = Record>
 inline constinit RegistrationList<Record, Kind> registration_list{};
 
-/// A load-time initialiser: constructing it submits its node. Declare one
-/// at namespace scope per registration.
+/// A static node together with its load-time initialiser: declaring one at
+/// namespace scope pushes `record` onto its list when the library loads.
 template <class Record, class Kind = Record>
-struct Registrar {
-    explicit Registrar(RegistrationNode<Record>& node) noexcept {
-        registration_list<Record, Kind>.submit(node);
+class Registration {
+public:
+    explicit Registration(const Record* record) noexcept : node_{record} {
+        registration_list<Record, Kind>.submit(node_);
     }
+    Registration(const Registration&) = delete;
+    Registration& operator=(const Registration&) = delete;
+
+private:
+    RegistrationNode<Record> node_;
 };
 
 }  // namespace velquist::frame

@@ -58,8 +58,7 @@ const PyType_Slot slots[] = {
 };
 
 const frame::ItemTable items = {methods, std::size(methods), slots, std::size(slots)};
-frame::RegistrationNode<frame::ItemTable> items_node{&items};
-const frame::Registrar<frame::ItemTable, PyMitSetpoint> register_items{items_node};
+const frame::Registration<frame::ItemTable, PyMitSetpoint> register_items{&items};
 
 PyMethodDef function_record = {
     "mit_setpoint",

@@ -48,8 +48,7 @@ const PyType_Slot slots[] = {
 };
 
 const frame::ItemTable items = {methods, std::size(methods), slots, std::size(slots)};
-frame::RegistrationNode<frame::ItemTable> items_node{&items};
-const frame::Registrar<frame::ItemTable, PyMotorState> register_items{items_node};
+const frame::Registration<frame::ItemTable, PyMotorState> register_items{&items};
 
 }  // namespace
 

@@ -60,8 +60,7 @@ const PyMethodDef methods[] = {
 };
 
 const TestingFunctions group{methods};
-frame::RegistrationNode<TestingFunctions> node{&group};
-const frame::Registrar<TestingFunctions> registrar{node};
+const frame::Registration<TestingFunctions> registrar{&group};
 
 }  // namespace
 

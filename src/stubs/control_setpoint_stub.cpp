@@ -30,10 +30,8 @@ constexpr PyCallableInfo methods[] = {
 constexpr PyClassInfo class_info = class_record<PyControlSetpoint>();
 constexpr PyMethodsInfo methods_info = {&native_type_id<PyControlSetpoint>, getters, methods, std::nullopt};
 
-frame::RegistrationNode<PyClassInfo> class_node{&class_info};
-const frame::Registrar<PyClassInfo> register_class{class_node};
-frame::RegistrationNode<PyMethodsInfo> methods_node{&methods_info};
-const frame::Registrar<PyMethodsInfo> register_methods{methods_node};
+const frame::Registration<PyClassInfo> register_class{&class_info};
+const frame::Registration<PyMethodsInfo> register_methods{&methods_info};
 
 }  // namespace
 

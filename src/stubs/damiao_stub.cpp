@@ -22,10 +22,8 @@ constexpr PyClassInfo class_info = class_record<PyDamiao>();
 constexpr PyMethodsInfo methods_info = {&native_type_id<PyDamiao>, getters, methods,
                                         PyCtorInfo{constructor_params, "motor_id,master_id,limits = ...,timeout_ms = ..."}};
 
-frame::RegistrationNode<PyClassInfo> class_node{&class_info};
-const frame::Registrar<PyClassInfo> register_class{class_node};
-frame::RegistrationNode<PyMethodsInfo> methods_node{&methods_info};
-const frame::Registrar<PyMethodsInfo> register_methods{methods_node};
+const frame::Registration<PyClassInfo> register_class{&class_info};
+const frame::Registration<PyMethodsInfo> register_methods{&methods_info};
 
 }  // namespace
 

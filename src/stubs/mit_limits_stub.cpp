@@ -33,10 +33,8 @@ constexpr PyMethodsInfo methods_info = {
     &native_type_id<PyMitLimits>, getters, methods,
     PyCtorInfo{constructor_params, "p_max = ...,v_max = ...,kp_max = ...,kd_max = ...,t_max = ..."}};
 
-frame::RegistrationNode<PyClassInfo> class_node{&class_info};
-const frame::Registrar<PyClassInfo> register_class{class_node};
-frame::RegistrationNode<PyMethodsInfo> methods_node{&methods_info};
-const frame::Registrar<PyMethodsInfo> register_methods{methods_node};
+const frame::Registration<PyClassInfo> register_class{&class_info};
+const frame::Registration<PyMethodsInfo> register_methods{&methods_info};
 
 }  // namespace
 

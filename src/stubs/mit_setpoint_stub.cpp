@@ -32,12 +32,9 @@ constexpr PyFunctionInfo function_info = {"mit_setpoint",
                                           setpoint_signature,
                                           std::nullopt};
 
-frame::RegistrationNode<PyClassInfo> class_node{&class_info};
-const frame::Registrar<PyClassInfo> register_class{class_node};
-frame::RegistrationNode<PyMethodsInfo> methods_node{&methods_info};
-const frame::Registrar<PyMethodsInfo> register_methods{methods_node};
-frame::RegistrationNode<PyFunctionInfo> function_node{&function_info};
-const frame::Registrar<PyFunctionInfo> register_function{function_node};
+const frame::Registration<PyClassInfo> register_class{&class_info};
+const frame::Registration<PyMethodsInfo> register_methods{&methods_info};
+const frame::Registration<PyFunctionInfo> register_function{&function_info};
 
 }  // namespace
 

@@ -31,10 +31,8 @@ inline void record_failure(const char* file, int line, const std::string& what) 
 #define TEST_CASE(name)                                                                              \
     static void VQ_CONCAT(test_, name)();                                                            \
     static const ::velquist::testing::TestCase VQ_CONCAT(case_, name){#name, &VQ_CONCAT(test_, name)}; \
-    static ::velquist::frame::RegistrationNode<::velquist::testing::TestCase> VQ_CONCAT(node_, name){  \
-        &VQ_CONCAT(case_, name)};                                                                    \
-    static const ::velquist::frame::Registrar<::velquist::testing::TestCase> VQ_CONCAT(reg_, name){   \
-        VQ_CONCAT(node_, name)};                                                                     \
+    static const ::velquist::frame::Registration<::velquist::testing::TestCase> VQ_CONCAT(reg_, name){ \
+        &VQ_CONCAT(case_, name)};                                                                     \
     static void VQ_CONCAT(test_, name)()
 
 #define CHECK(cond)                                                                        \
