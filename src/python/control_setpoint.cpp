@@ -67,13 +67,10 @@ std::uint8_t mode_number(const PyControlSetpoint& v) { return static_cast<std::u
 std::size_t write_repr(const PyControlSetpoint& v, char* out) noexcept {
     ReprWriter w(out);
     switch (v.mode) {
-        case ControlMode::mit: {
+        case ControlMode::mit:
             w.text("ControlSetpoint.mit(");
-            const std::size_t fields = write_mit_fields(v.mit, out + w.length());
-            ReprWriter tail(out + w.length() + fields);
-            tail.text(")");
-            return w.length() + fields + tail.length();
-        }
+            write_mit_fields(v.mit, w);
+            break;
         case ControlMode::pos_vel:
             w.text("ControlSetpoint.pos_vel(position=");
             w.shortest(v.pos_vel.position);

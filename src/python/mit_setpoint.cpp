@@ -26,10 +26,9 @@ bool from_arguments(const frame::ArgumentSlots& slots, PyMitSetpoint& out) {
 std::size_t write_repr(const PyMitSetpoint& v, char* out) noexcept {
     ReprWriter w(out);
     w.text("MitSetpoint(");
-    const std::size_t fields = write_mit_fields(v, out + w.length());
-    ReprWriter tail(out + w.length() + fields);
-    tail.text(")");
-    return w.length() + fields + tail.length();
+    write_mit_fields(v, w);
+    w.text(")");
+    return w.length();
 }
 
 PyObject* mit_setpoint(const frame::ArgumentSlots& slots) {
@@ -70,8 +69,7 @@ PyMethodDef function_record = {
 
 }  // namespace
 
-std::size_t write_mit_fields(const PyMitSetpoint& v, char* out) noexcept {
-    ReprWriter w(out);
+void write_mit_fields(const PyMitSetpoint& v, ReprWriter& w) noexcept {
     w.text("q=");
     w.shortest(v.q);
     w.text(", dq=");
@@ -82,7 +80,6 @@ std::size_t write_mit_fields(const PyMitSetpoint& v, char* out) noexcept {
     w.shortest(v.kd);
     w.text(", tau=");
     w.shortest(v.tau);
-    return w.length();
 }
 
 PyObject* make_mit_setpoint_function(PyObject* module) {

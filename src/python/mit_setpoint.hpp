@@ -2,6 +2,7 @@
 #pragma once
 
 #include "frame/class_object.hpp"
+#include "python/repr_writer.hpp"
 
 namespace velquist::python {
 
@@ -18,7 +19,7 @@ struct PyMitSetpoint {
 
 /// Writes "q={}, dq={}, kp={}, kd={}, tau={}" in shortest float text;
 /// shared with the mode-1 form of `ControlSetpoint`.
-std::size_t write_mit_fields(const PyMitSetpoint& v, char* out) noexcept;
+void write_mit_fields(const PyMitSetpoint& v, ReprWriter& w) noexcept;
 
 /// The built-in function object `mit_setpoint` bound to `module` (new
 /// reference, or NULL with an error set).
