@@ -53,8 +53,8 @@ bool to_u64(PyObject* obj, std::uint64_t& out) noexcept {
 }
 
 void wrap_argument_error(const char* name) {
-    PyObject* caught = fetch_error();
-    if (caught == nullptr || !Py_IS_TYPE(caught, reinterpret_cast<PyTypeObject*>(PyExc_TypeError))) {
+    PyObject* caught = fetch_error();  // never NULL
+    if (!Py_IS_TYPE(caught, reinterpret_cast<PyTypeObject*>(PyExc_TypeError))) {
         PyErr_SetRaisedException(caught);
         return;
     }
