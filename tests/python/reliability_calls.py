@@ -7,6 +7,7 @@ interpreter's own conversions: `math.ldexp(x, 0)` converts exactly like
 `PyFloat_AsDouble`, `operator.index` like `PyNumber_Index`.
 """
 
+import logging
 import math
 import operator
 from dataclasses import dataclass, field
@@ -255,6 +256,33 @@ def _is(cls, text=None):
     return lambda r: type(r) is cls and (text is None or repr(r) == text)
 
 
+class _Count(logging.Handler):
+    def __init__(self):
+        super().__init__()
+        self.count = 0
+
+    def emit(self, record):
+        self.count += 1
+
+
+def log_event_counter(hooks):
+    """A call sending one native event to its own logger; returns how many
+    records reached the handler (0 when the bridge dropped the event)."""
+    handler = _Count()
+    logger = logging.getLogger("velquist_reliability.events")
+    logger.handlers[:] = [handler]
+    logger.setLevel(logging.DEBUG)
+    logger.propagate = False
+
+    def call():
+        # a test runner's capture handlers, attached meanwhile, would keep every record
+        logger.handlers[:] = [handler]
+        before = handler.count
+        hooks.log(20, "velquist_reliability::events", "motor %d ready", "src/motor.cpp", 42)
+        return handler.count - before
+    return call
+
+
 def build_cases():
     """The cases, built afresh (each with its own argument objects)."""
     hooks = getattr(velquist, "_testing", None)
@@ -319,6 +347,10 @@ def build_cases():
     for mode_obj in (ControlSetpoint.pos_vel(1, 2), ControlSetpoint.vel(0.1), ControlSetpoint.force_pos(1, 2, 3)):
         text = repr(mode_obj)
         add(Case(f"repr({text.split('(')[0]})", "repr", (lambda o=mode_obj: repr(o)), (lambda r, t=text: r == t)))
+
+    # a native log event through the bridge to a Python handler
+    if hooks is not None:
+        add(Case("native log event", "log", log_event_counter(hooks), lambda delivered: delivered == 1))
 
     # error paths: binding, conversion, no constructor, wrong receivers
     errors = [

@@ -117,6 +117,8 @@ def setdefault_fault_present():
 
 def classify_call(case, result, error, rc):
     if error is None:
+        if case.kind == "log" and result == 0:
+            return "dropped"  # the bridge drops an event it cannot deliver; the caller goes on
         ok = not isinstance(case.expect, BaseException) and case.expect(result)
         return "clean" if ok else f"bad: returned {result!r}"
     if isinstance(case.expect, BaseException):
@@ -226,6 +228,12 @@ def drive_calls(kinds):
         for case in cases:
             at_least = 0
             for mode, bounds in MODES.items():
+                if case.kind == "log" and mode == "persistent":
+                    # With every later allocation failing, this interpreter's
+                    # own exception unwinding spins inside logging's Python
+                    # code (a plain logger.info hangs the same way); each
+                    # failure point alone is still swept.
+                    continue
                 summary = sweep(lambda n: fork_attempt(call_child(case, bounds(n), rc)), at_least=at_least)
                 at_least = summary["attempts"]
                 if case.kind == "error":
@@ -323,7 +331,7 @@ def summarise(results):
     return "\n".join(lines)
 
 
-@pytest.mark.parametrize("kinds", ["constructor", "factory", "getter,repr", "error"])
+@pytest.mark.parametrize("kinds", ["constructor", "factory", "getter,repr,log", "error"])
 def test_every_allocation_of_every_call_fails_cleanly(kinds):
     results = run_driver("calls", kinds)
     print(summarise(results))
