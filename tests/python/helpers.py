@@ -156,3 +156,24 @@ def raised(call):
     except BaseException as error:  # noqa: BLE001 - the point is to capture anything
         return error
     raise AssertionError("no exception raised")
+
+
+# Argument types of the fuzzing tests: user exceptions and number subclasses.
+class UserError(Exception):
+    pass
+
+
+class UserBaseError(BaseException):
+    pass
+
+
+class MyTypeError(TypeError):
+    pass
+
+
+class SubFloat(float):
+    pass
+
+
+class SubInt(int):
+    pass

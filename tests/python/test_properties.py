@@ -12,7 +12,7 @@ from hypothesis import strategies as st
 import velquist
 from helpers import (
     CONSTRUCTOR_PATHS, FLOAT_FIELDS, MOTOR_STATE_FIELDS, eval_repr, f32_of, fields, motor_state_text, same_float,
-    shortest_text,
+    shortest_text, MyTypeError, SubFloat, SubInt, UserBaseError, UserError,
 )
 from velquist import ControlSetpoint, Damiao, MitLimits, MitSetpoint, mit_setpoint
 
@@ -131,26 +131,6 @@ def test_handles_store_and_print(testing, motor_id, master_id, limits, timeout, 
 
 
 # --- arbitrary arguments ------------------------------------------------------------
-
-
-class UserError(Exception):
-    pass
-
-
-class UserBaseError(BaseException):
-    pass
-
-
-class MyTypeError(TypeError):
-    pass
-
-
-class SubFloat(float):
-    pass
-
-
-class SubInt(int):
-    pass
 
 
 RAISED_BY_USER = (UserError, UserBaseError, MyTypeError)

@@ -19,34 +19,15 @@ from hypothesis import strategies as st
 
 import reliability_calls as rc
 import velquist
+from helpers import MyTypeError, SubFloat, SubInt, UserBaseError, UserError
 from velquist import ControlSetpoint, Damiao, MitLimits, MitSetpoint, MotorState, mit_setpoint
 
 FUZZ = settings(max_examples=300, deadline=None, database=None,
                 suppress_health_check=[HealthCheck.too_slow, HealthCheck.data_too_large])
 FLT_MAX = struct.unpack("<f", struct.pack("<I", 0x7F7FFFFF))[0]
-HALFWAY = float.fromhex("0x1.ffffffp127") # between FLT_MAX and 2**128: rounds to the infinity
+HALFWAY = float.fromhex("0x1.ffffffp127")  # between FLT_MAX and 2**128: rounds to the infinity
 
 # --- arbitrary objects ------------------------------------------------------------------
-
-
-class Failure(Exception):
-    pass
-
-
-class Escape(BaseException):
-    pass
-
-
-class MyTypeError(TypeError):
-    pass
-
-
-class SubFloat(float):
-    pass
-
-
-class SubInt(int):
-    pass
 
 
 def raising(error):
@@ -66,7 +47,7 @@ dunder_outcomes = st.one_of(
     st.sampled_from([1.5, -0.0, math.nan, math.inf, 2**64, -(2**63) - 1, 65535, 65536, -1, 10**400, True]),
     st.floats(), st.integers(), st.none(), st.text(max_size=2),
     st.builds(SubFloat, st.floats()), st.builds(SubInt, st.integers(-3, 70000)),
-    st.sampled_from([Failure("f"), Escape("e"), MyTypeError("m"), TypeError("t"), CAUSED, ValueError("v"),
+    st.sampled_from([UserError("f"), UserBaseError("e"), MyTypeError("m"), TypeError("t"), CAUSED, ValueError("v"),
                      OverflowError("o"), MemoryError("pretend"), ZeroDivisionError("z")]),
 )
 
