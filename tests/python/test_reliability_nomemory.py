@@ -260,7 +260,9 @@ def classify_init(module, error):
         if type(cause) is MemoryError or (
                 type(cause) is SystemError and str(cause) == "attempted to fetch exception but none was set"):
             return "RuntimeError"
-    if type(error).__name__ == "PanicException" and type(error).__module__ == "pyo3_runtime":
+    from reliability_calls import is_panic  # not at the top: it imports the module under test
+
+    if is_panic(error):
         for prefix in ("Failed to initialize python logging: ", "could not append __name__ to __all__",
                        "called `Result::unwrap()` on an `Err` value"):
             if str(error).startswith(prefix):
