@@ -1,0 +1,313 @@
+"""A reference model of every callable of the module, built from the
+interpreter's own conversions (`math.ldexp(x, 0)` converts like
+`PyFloat_AsDouble`, `operator.index` like `PyNumber_Index`) and exact
+rational arithmetic, never from the module. The binding and value tests,
+the fuzzing, the allocation-failure sweep, the leak check and the thread
+test all draw on the one table `CALLABLES` below."""
+
+import decimal
+import math
+import operator
+import struct
+from dataclasses import dataclass
+from fractions import Fraction
+
+import velquist
+from velquist import ControlSetpoint, Damiao, MitLimits, MitSetpoint, MotorState, mit_setpoint
+
+HOOKS = getattr(velquist, "_testing", None)
+MISSING = object()
+LIMITS = ("p_max", "v_max", "kp_max", "kd_max", "t_max")
+SETPOINT = ("q", "dq", "kp", "kd", "tau")
+STATE = ("motor_id", "error", "position", "velocity", "torque", "t_mos", "t_rotor")
+LIMIT_DEFAULTS = (12.5, 30.0, 500.0, 5.0, 10.0)
+PRESETS = {"dm3507": (12.566, 50, 5), "dm4310": (12.5, 30, 10), "dm4310p": (12.5, 50, 10), "dm4340": (12.5, 10, 28),
+           "dm4340p": (12.5, 10, 28), "dm6006": (12.5, 45, 20), "dm6248p": (12.566, 20, 120),
+           "dm8006": (12.5, 45, 40), "dm8009": (12.5, 45, 54), "dm10010": (12.5, 20, 200),
+           "dm10010l": (12.5, 25, 200), "dmg6215": (12.5, 45, 10), "dmh3510": (12.5, 280, 1),
+           "dmh6220": (12.5, 45, 10), "dmjh11": (12.5, 10, 12)}  # (p_max, v_max, t_max); kp 500, kd 5
+
+
+# --- numbers and their texts -------------------------------------------------------------
+
+def f32(x: float) -> float:
+    try:
+        return struct.unpack("f", struct.pack("f", x))[0]
+    except OverflowError:
+        return math.copysign(math.inf, x)
+
+
+def same_float(a, b) -> bool:
+    """Bit-for-bit, except that any NaN equals any NaN."""
+    if math.isnan(a) or math.isnan(b):
+        return math.isnan(a) and math.isnan(b)
+    return type(a) is float and struct.pack("<d", a) == struct.pack("<d", b)
+
+
+def special(v):
+    return "NaN" if math.isnan(v) else ("-inf" if v < 0 else "inf") if math.isinf(v) else None
+
+
+def shortest_text(v: float) -> str:
+    """Fewest digits that read back as the 32-bit `v`; nearest, then even, on ties."""
+    if special(v):
+        return special(v)
+    sign = "-" if math.copysign(1.0, v) < 0 else ""
+    if v == 0:
+        return sign + "0"
+    exact = Fraction(abs(v))
+    bits = struct.unpack("<I", struct.pack("<f", abs(v)))[0]
+    below = Fraction(struct.unpack("<f", struct.pack("<I", bits - 1))[0]) if bits > 0 else -exact
+    above = 2 * exact - below if bits + 1 == 0x7F800000 else Fraction(struct.unpack("<f", struct.pack("<I", bits + 1))[0])
+    low, high = (exact + below) / 2, (exact + above) / 2
+    inside = (lambda x: low <= x <= high) if bits % 2 == 0 else (lambda x: low < x < high)
+    e = math.floor(math.log10(exact)) + 1
+    e += (Fraction(10) ** e <= exact) - (Fraction(10) ** (e - 1) > exact)
+    for n in range(1, 20):
+        step = Fraction(10) ** (e - n)
+        near = [d for d in (math.floor(exact / step), math.floor(exact / step) + 1) if inside(d * step)]
+        if near:
+            best = min(near, key=lambda d: (abs(d * step - exact), d % 2))
+            return sign + format(decimal.Decimal(best).scaleb(e - n).normalize(), "f")
+    raise AssertionError(v)
+
+
+def fixed4_text(v: float) -> str:
+    if special(v):
+        return special(v)
+    text = format(decimal.Decimal(v).quantize(decimal.Decimal("0.0001"), rounding=decimal.ROUND_HALF_EVEN,
+                                              context=decimal.Context(prec=80)), "f")
+    return "-" + text if math.copysign(1.0, v) < 0 and text[0] != "-" else text
+
+
+# --- conversions ------------------------------------------------------------------------
+
+def to_f32(x):
+    return f32(x if type(x) is float else math.ldexp(x, 0))
+
+
+def to_unsigned(limit):
+    def convert(x):
+        v = operator.index(x)
+        if not -(2**63) <= v < 2**63:
+            raise OverflowError("Python int too large to convert to C long")
+        if not 0 <= v <= limit:
+            raise OverflowError("out of range integral type conversion attempted")
+        return int(v)
+    return convert
+
+
+def to_u64(x):
+    v = x if isinstance(x, int) else operator.index(x)
+    if v < 0:
+        raise OverflowError("can't convert negative int to unsigned")
+    if v >= 2**64:
+        raise OverflowError("int too big to convert")
+    return int(v)
+
+
+def instance_of(cls, none_ok=False):
+    def convert(x):
+        if none_ok and x is None:
+            return None
+        if not issubclass(type(x), cls):
+            raise TypeError(f"'{type(x).__qualname__}' object cannot be converted to '{cls.__name__}'")
+        return x
+    return convert
+
+
+# --- the callables ----------------------------------------------------------------------
+
+@dataclass(frozen=True)
+class Callable:
+    display: str     # how binding errors name it
+    names: tuple
+    required: int
+    converters: tuple
+    defaults: tuple
+    paths: tuple     # every way Python reaches it, each called as path(*args, **kwargs)
+    text: object     # converted values -> the printed form of the result
+
+
+def constructor_paths(cls):
+    # vectorcall, then tp_call -> tp_new, then the __new__ wrapper -> tp_new
+    return (cls, lambda *a, **k: type.__call__(cls, *a, **k), lambda *a, **k: cls.__new__(cls, *a, **k))
+
+
+def keyed(prefix, names):
+    return lambda v: prefix + "(" + ", ".join(f"{n}={shortest_text(x)}" for n, x in zip(names, v)) + ")"
+
+
+F = to_f32
+CALLABLES = {
+    "MitLimits": Callable("MitLimits.__new__()", LIMITS, 0, (F,) * 5, LIMIT_DEFAULTS, constructor_paths(MitLimits),
+                          keyed("MitLimits", LIMITS)),
+    "MitSetpoint": Callable("MitSetpoint.__new__()", SETPOINT, 0, (F,) * 5, (0.0,) * 5,
+                            constructor_paths(MitSetpoint), keyed("MitSetpoint", SETPOINT)),
+    "mit_setpoint": Callable("mit_setpoint()", SETPOINT, 0, (F,) * 5, (0.0,) * 5, (mit_setpoint,),
+                             keyed("MitSetpoint", SETPOINT)),
+    "Damiao": Callable("Damiao.__new__()", ("motor_id", "master_id", "limits", "timeout_ms"), 2,
+                       (to_unsigned(0xFFFF),) * 2 + (instance_of(MitLimits, True), to_u64), (None, None, None, 20),
+                       constructor_paths(Damiao), lambda v: f"Damiao(motor_id={v[0]:#x}, master_id={v[1]:#x})"),
+    "mit": Callable("ControlSetpoint.mit()", ("setpoint",), 1, (instance_of(MitSetpoint),), (),
+                    (ControlSetpoint.mit, ControlSetpoint.vel(0).mit),
+                    lambda v: keyed("ControlSetpoint.mit", SETPOINT)([getattr(v[0], n) for n in SETPOINT])),
+    "pos_vel": Callable("ControlSetpoint.pos_vel()", ("position", "velocity"), 2, (F,) * 2, (),
+                        (ControlSetpoint.pos_vel,), keyed("ControlSetpoint.pos_vel", ("position", "velocity"))),
+    "vel": Callable("ControlSetpoint.vel()", ("velocity",), 1, (F,), (), (ControlSetpoint.vel,),
+                    lambda v: f"ControlSetpoint.vel({shortest_text(v[0])})"),
+    "force_pos": Callable("ControlSetpoint.force_pos()", ("position", "velocity_limit", "torque_ratio"), 3, (F,) * 3,
+                          (), (ControlSetpoint.force_pos,),
+                          keyed("ControlSetpoint.force_pos", ("position", "velocity_limit", "torque_ratio"))),
+}
+if HOOKS is not None:  # the native creation entry of MotorState
+    U8 = to_unsigned(0xFF)
+    CALLABLES["motor_state"] = Callable(
+        "motor_state()", STATE, 7, (U8, U8, F, F, F, U8, U8), (), (HOOKS.motor_state,),
+        lambda v: "MotorState(motor_id={}, error={}, position={}, velocity={}, torque={}, t_mos={}, t_rotor={})".format(
+            *v[:2], *map(fixed4_text, v[2:5]), *v[5:]))
+RESULT = {"MitLimits": (MitLimits, LIMITS), "MitSetpoint": (MitSetpoint, SETPOINT), "mit_setpoint": (MitSetpoint, SETPOINT),
+          "Damiao": (Damiao, ("motor_id", "master_id")), "motor_state": (MotorState, STATE)}
+MODES = {"mit": 1, "pos_vel": 2, "vel": 3, "force_pos": 4}
+
+
+def name_list(names):
+    q = [f"'{n}'" for n in names]
+    return " and ".join(q) if len(q) == 2 else ", ".join(q[:-1]) + (", and " if len(q) > 2 else "") + q[-1]
+
+
+def bind(c: Callable, args, kwargs):
+    n = len(c.names)
+    if len(args) > n:
+        takes = n if c.required == n else f"from {c.required} to {n}"
+        raise TypeError(f"{c.display} takes {takes} positional arguments but {len(args)} "
+                        f"{'was' if len(args) == 1 else 'were'} given")
+    slots = list(args) + [MISSING] * (n - len(args))
+    for key, value in kwargs.items():
+        if key not in c.names:
+            raise TypeError(f"{c.display} got an unexpected keyword argument '{key}'")
+        if slots[c.names.index(key)] is not MISSING:
+            raise TypeError(f"{c.display} got multiple values for argument '{key}'")
+        slots[c.names.index(key)] = value
+    missing = [c.names[i] for i in range(c.required) if slots[i] is MISSING]
+    if missing:
+        raise TypeError(f"{c.display} missing {len(missing)} required positional "
+                        f"argument{'s' if len(missing) > 1 else ''}: {name_list(missing)}")
+    return slots
+
+
+def reference(which, args, kwargs):
+    """("ok", converted values) or ("raises", the exception the call must raise)."""
+    c = CALLABLES[which]
+    try:
+        slots = bind(c, args, kwargs)
+    except TypeError as error:
+        return "raises", error
+    values = []
+    for i, slot in enumerate(slots):
+        try:
+            values.append(c.defaults[i] if slot is MISSING else c.converters[i](slot))
+        except BaseException as error:  # noqa: BLE001 - user dunders raise anything
+            if type(error) is not TypeError:
+                return "raises", error
+            wrapped = TypeError(f"argument '{c.names[i]}': {error}")
+            wrapped.__cause__ = error.__cause__
+            return "raises", wrapped
+    return "ok", tuple(values)
+
+
+def same_error(got, want) -> bool:
+    def cause(e):
+        return None if e.__cause__ is None else (type(e.__cause__), str(e.__cause__))
+    return type(got) is type(want) and str(got) == str(want) and cause(got) == cause(want)
+
+
+def check_result(which, result, values):
+    """Asserts that a call built what the model says, read back and printed."""
+    assert repr(result) == str(result) == CALLABLES[which].text(values), (repr(result), values)
+    if which in MODES:
+        assert type(result) is ControlSetpoint and result.mode == MODES[which]
+        return
+    cls, names = RESULT[which]
+    assert type(result) is cls
+    for name, want in zip(names, values):
+        got = getattr(result, name)
+        assert type(got) is type(want) and (same_float(got, want) if type(want) is float else got == want), name
+    if which == "Damiao" and HOOKS is not None:
+        _, _, limits, secs, nanos = HOOKS.damiao_fields(result)
+        want = LIMIT_DEFAULTS if values[2] is None else [getattr(values[2], n) for n in LIMITS]
+        assert type(limits) is MitLimits and limits is not values[2]
+        assert all(map(same_float, [getattr(limits, n) for n in LIMITS], want))
+        assert (secs, nanos) == (values[3] // 1000, values[3] % 1000 * 1_000_000)
+
+
+def call_checked(which, path, args, kwargs):
+    """One call against the model: same result or same error."""
+    kind, want = reference(which, args, kwargs)
+    try:
+        result = CALLABLES[which].paths[path](*args, **kwargs)
+    except BaseException as error:  # noqa: BLE001
+        assert kind == "raises" and same_error(error, want), (which, path, args, kwargs, error, want)
+        return
+    assert kind == "ok", (which, path, args, kwargs, want)
+    check_result(which, result, want)
+
+
+# --- literal texts: one per message template, so the model cannot share a mistake ----------
+
+LITERAL_ERRORS = [
+    ("MitLimits", (1, 2, 3, 4, 5, 6), {}, TypeError, "MitLimits.__new__() takes from 0 to 5 positional arguments but 6 were given"),
+    ("vel", (1, 2), {"zz": 3}, TypeError, "ControlSetpoint.vel() takes 1 positional arguments but 2 were given"),
+    ("mit_setpoint", (), {"qq": 1}, TypeError, "mit_setpoint() got an unexpected keyword argument 'qq'"),
+    ("MitSetpoint", (1.0,), {"q": 2.0}, TypeError, "MitSetpoint.__new__() got multiple values for argument 'q'"),
+    ("Damiao", (), {"master_id": 2}, TypeError, "Damiao.__new__() missing 1 required positional argument: 'motor_id'"),
+    ("Damiao", (), {}, TypeError, "Damiao.__new__() missing 2 required positional arguments: 'motor_id' and 'master_id'"),
+    ("force_pos", (), {}, TypeError, "ControlSetpoint.force_pos() missing 3 required positional arguments: "
+                                     "'position', 'velocity_limit', and 'torque_ratio'"),
+    ("pos_vel", (1.0,), {"velocity": "x"}, TypeError, "argument 'velocity': must be real number, not str"),
+    ("MitLimits", (), {"t_max": None}, TypeError, "argument 't_max': must be real number, not NoneType"),
+    ("MitLimits", (2**1024,), {}, OverflowError, "int too large to convert to float"),
+    ("Damiao", (70000, 1), {}, OverflowError, "out of range integral type conversion attempted"),
+    ("Damiao", (1, 2**70), {}, OverflowError, "Python int too large to convert to C long"),
+    ("Damiao", (1.0, 2), {}, TypeError, "argument 'motor_id': 'float' object cannot be interpreted as an integer"),
+    ("Damiao", (1, 2, (1, 2)), {}, TypeError, "argument 'limits': 'tuple' object cannot be converted to 'MitLimits'"),
+    ("Damiao", (1, 2), {"timeout_ms": -1}, OverflowError, "can't convert negative int to unsigned"),
+    ("mit", (MitLimits(),), {}, TypeError, "argument 'setpoint': 'MitLimits' object cannot be converted to 'MitSetpoint'"),
+]
+LITERAL_TEXTS = [  # (call, printed form)
+    (lambda: MitLimits(), "MitLimits(p_max=12.5, v_max=30, kp_max=500, kd_max=5, t_max=10)"),
+    (lambda: MitLimits.dm3507(), "MitLimits(p_max=12.566, v_max=50, kp_max=500, kd_max=5, t_max=5)"),
+    (lambda: MitLimits(1e-7, 1e10, 1e-45, -0.0, 3.4028234663852886e38),
+     "MitLimits(p_max=0.0000001, v_max=10000000000, kp_max=0.000000000000000000000000000000000000000000001, "
+     "kd_max=-0, t_max=340282350000000000000000000000000000000)"),
+    (lambda: MitSetpoint(1468726.25, 3817322.75, 260673.125, 123456789.0, 3.14159265),  # ties to even digits
+     "MitSetpoint(q=1468726.2, dq=3817322.8, kp=260673.12, kd=123456790, tau=3.1415927)"),
+    (lambda: ControlSetpoint.mit(mit_setpoint(1, -2, 1e6, math.nan, 1e39)),
+     "ControlSetpoint.mit(q=1, dq=-2, kp=1000000, kd=NaN, tau=inf)"),
+    (lambda: ControlSetpoint.pos_vel(-0.0, 0.1), "ControlSetpoint.pos_vel(position=-0, velocity=0.1)"),
+    (lambda: ControlSetpoint.vel(velocity=-1e40), "ControlSetpoint.vel(-inf)"),
+    (lambda: ControlSetpoint.force_pos(0.5, 1, torque_ratio=2.5e-5),
+     "ControlSetpoint.force_pos(position=0.5, velocity_limit=1, torque_ratio=0.000025)"),
+    (lambda: Damiao(0xABC, 17, None, 5), "Damiao(motor_id=0xabc, master_id=0x11)"),
+    (lambda: HOOKS.motor_state(255, 0, 0.03125, -0.00001, 1e10, 30, 28),
+     "MotorState(motor_id=255, error=0, position=0.0312, velocity=-0.0000, torque=10000000000.0000, t_mos=30, t_rotor=28)"),
+    (lambda: HOOKS.motor_state(1, 2, 0.00015, math.nan, -math.inf, 0, 255),
+     "MotorState(motor_id=1, error=2, position=0.0002, velocity=NaN, torque=-inf, t_mos=0, t_rotor=255)"),
+]
+
+
+def panic_type():
+    try:
+        HOOKS.panic("probe")
+    except BaseException as error:  # noqa: BLE001 - it derives from BaseException
+        return type(error)
+
+
+def is_panic(error) -> bool:
+    return f"{type(error).__module__}.{type(error).__qualname__}" == "pyo3_runtime.PanicException"
+
+
+def smoke():
+    """A few ordinary calls with known results: the module still works."""
+    for call, text in LITERAL_TEXTS[:9]:
+        assert repr(call()) == text

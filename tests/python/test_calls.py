@@ -1,0 +1,154 @@
+"""Every callable on every call path against the reference model: binding,
+conversions, errors (type, text, cause), values read back and printed."""
+
+import decimal
+import fractions
+import math
+import warnings
+
+import pytest
+from hypothesis import event, given, settings
+from hypothesis import strategies as st
+
+import model as m
+from velquist import ControlSetpoint, Damiao, MitLimits, MitSetpoint, mit_setpoint
+
+@pytest.mark.parametrize(("which", "args", "kwargs", "kind", "text"), m.LITERAL_ERRORS)
+def test_literal_error_texts(which, args, kwargs, kind, text):
+    assert m.same_error(m.reference(which, args, kwargs)[1], kind(text))
+    for path in m.CALLABLES[which].paths:
+        with pytest.raises(kind) as info:
+            path(*args, **kwargs)
+        assert type(info.value) is kind and str(info.value) == text
+
+
+@pytest.mark.parametrize(("call", "text"), m.LITERAL_TEXTS)
+def test_literal_printed_forms(testing, call, text):
+    assert repr(call()) == text
+
+
+class UserError(Exception):
+    pass
+
+
+class SubFloat(float):
+    pass
+
+
+class SubInt(int):
+    pass
+
+
+class KeyName(str):
+    """A keyword name that is a str subclass: matched by its text."""
+
+
+def outcome(value):
+    def method(self):
+        if isinstance(value, BaseException):
+            raise value
+        return value
+    return method
+
+
+CAUSED = TypeError("caused")
+CAUSED.__cause__ = KeyError("the cause")
+dunder_outcomes = st.one_of(
+    st.sampled_from([1.5, -0.0, math.nan, 2**64, 65536, -1, 10**400, True, None, "1",
+                     UserError("u"), TypeError("t"), CAUSED, ValueError("v"), OverflowError("o"), KeyboardInterrupt()]),
+    st.floats(), st.integers(), st.builds(SubFloat, st.floats()), st.builds(SubInt, st.integers(-3, 70000)))
+
+
+@st.composite
+def dunder_objects(draw):
+    """Plain objects or int/float subclasses whose __float__ and/or __index__ return or raise anything."""
+    base = draw(st.sampled_from([object, int, float]))
+    names = draw(st.sampled_from([("__float__",), ("__index__",), ("__float__", "__index__")]))
+    cls = type("Odd", (base,), {name: outcome(draw(dunder_outcomes)) for name in names})
+    return cls() if base is object else cls(draw(st.integers(0, 300)))
+
+
+FLT_MAX = 3.4028234663852886e38
+numbers = st.one_of(
+    st.floats(), st.floats(width=32), st.integers(), st.integers(-5, 70000), st.booleans(),
+    st.sampled_from([-0.0, math.nan, math.inf, 5e-324, FLT_MAX, float.fromhex("0x1.ffffffp127"), 1.0000000596046448,
+                     float.fromhex("0x1.fffffefffffffp127"), 2**63, -(2**63), 2**64 - 1, 2**64, 2**1024, 255, 256]),
+    st.builds(SubFloat, st.floats()), st.builds(SubInt, st.integers()), st.fractions(max_denominator=1000),
+    st.decimals(allow_nan=True, places=3))
+anything = st.one_of(
+    numbers, dunder_objects(), st.none(), st.text(max_size=3), st.binary(max_size=2), st.complex_numbers(max_magnitude=9),
+    st.sampled_from([decimal.Decimal("sNaN"), fractions.Fraction(10**400, 3), [], (), object(), MitLimits, ...]),
+    st.builds(MitLimits), st.builds(MitSetpoint, st.floats()), st.builds(Damiao, st.integers(0, 9), st.integers(0, 9)),
+    st.builds(ControlSetpoint.vel, st.floats()))
+ids = st.one_of(st.integers(0, 255), st.integers(0, 255), st.integers(0, 65535), st.builds(SubInt, st.integers(0, 300)), st.booleans())
+VALID = {"motor_id": ids, "master_id": ids, "error": ids, "t_mos": ids, "t_rotor": ids,
+         "timeout_ms": st.integers(0, 2**64 - 1), "limits": st.one_of(st.none(), st.builds(MitLimits, st.floats())),
+         "setpoint": st.builds(mit_setpoint, st.floats(), kd=st.floats(width=32))}
+
+
+@st.composite
+def arguments(draw, c):
+    """Mostly a valid binding (so conversions and results are reached), with
+    values mostly valid; sometimes surplus, unknown, odd or repeated names."""
+    names, wild = c.names, draw(st.integers(0, 4)) == 0
+    if wild:
+        args = draw(st.lists(anything, max_size=len(names) + 1))
+        keys = draw(st.lists(st.sampled_from([*names, "bogus", "\udc80", "p_max\x00"]), unique=True, max_size=3))
+    else:
+        count = draw(st.integers(0, len(names)))
+        args = [draw(VALID.get(n, numbers) if draw(st.integers(0, 5)) else anything) for n in names[:count]]
+        keys = draw(st.permutations([n for i, n in enumerate(names) if i >= count and draw(st.integers(0, 9)) < (
+            9 if i < c.required else 5)]))
+    keys = [KeyName(k) if draw(st.integers(0, 5)) == 0 else k for k in keys]
+    return args, {k: draw(VALID.get(k, numbers) if not wild and draw(st.integers(0, 5)) else anything) for k in keys}
+
+
+@settings(max_examples=1000)
+@given(which=st.sampled_from(list(m.CALLABLES)), data=st.data())
+def test_calls_match_the_model(which, data):
+    path = data.draw(st.integers(0, len(m.CALLABLES[which].paths) - 1))
+    args, kwargs = data.draw(arguments(m.CALLABLES[which]))
+    event(f"{which} {m.reference(which, args, kwargs)[0]}")
+    with warnings.catch_warnings():
+        # a dunder returning a float subclass warns; as an error the warning
+        # is one more exception that must pass through unchanged
+        warnings.simplefilter("error")
+        m.call_checked(which, path, args, kwargs)
+
+
+def test_error_objects_are_passed_on_not_copied():
+    original, cause = UserError("mine"), KeyError("the cause")
+    inner = TypeError("no float")
+    inner.__cause__ = cause
+    for call in (lambda v: MitSetpoint(kd=v), lambda v: MitLimits.__new__(MitLimits, v), mit_setpoint,
+                 ControlSetpoint.vel, lambda v: Damiao(1, 2, timeout_ms=v)):
+        with pytest.raises(UserError) as info:
+            call(type("F", (), {"__float__": outcome(original), "__index__": outcome(original)})())
+        assert info.value is original
+        with pytest.raises(TypeError) as info:
+            call(type("F", (), {"__float__": outcome(inner), "__index__": outcome(inner)})())
+        assert info.value is not inner and info.value.__cause__ is cause
+
+
+def test_conversion_stops_at_the_first_failure():
+    calls = []
+    counting = type("C", (), {"__float__": lambda self: calls.append(1) or 1.0})()
+    for call in (lambda: MitLimits(1, "x", t_max=counting), lambda: mit_setpoint(tau=counting, kp=None),
+                 lambda: ControlSetpoint.force_pos(1, "x", counting), lambda: MitSetpoint.__new__(MitSetpoint, "x", tau=counting)):
+        with pytest.raises(TypeError):
+            call()
+    assert calls == []
+
+
+@pytest.mark.parametrize("name", m.PRESETS)
+def test_presets(name):
+    p_max, v_max, t_max = m.PRESETS[name]
+    preset = getattr(MitLimits, name)
+    first, second = preset(), getattr(MitLimits(), name)()
+    assert first is not second
+    for limits in first, second:
+        m.check_result("MitLimits", limits, tuple(map(m.f32, (p_max, v_max, 500.0, 5.0, t_max))))
+    assert (preset.__name__, preset.__qualname__) == (name, f"MitLimits.{name}")
+    assert (preset.__text_signature__, preset.__doc__) == ("()", None)
+    with pytest.raises(TypeError, match=rf"^MitLimits\.{name}\(\) takes no arguments \(1 given\)$"):
+        preset(1)
