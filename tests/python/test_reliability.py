@@ -1,17 +1,15 @@
-"""Reliability: every allocation of every call, and of the module
-initialisation, made to fail in turn; memory and reference counts flat over
-repeated calls; threads calling at once. The allocation-failure loops run
-in a driver subprocess (this file as a script) that forks once per attempt,
-so every attempt starts from the same state and a crash is a failed
-attempt, not a dead test run."""
+"""Reliability: every allocation of every call, and of the module initialisation, made to fail in turn;
+memory and reference counts flat over repeated calls; threads calling at once. The allocation-failure
+loops run in a driver subprocess (this file as a script) that forks once per attempt, so every attempt
+starts from the same state and a crash is a failed attempt, not a dead test run."""
 
 import collections
 import gc
+import importlib.util
 import json
 import logging
 import os
 import re
-import signal
 import subprocess
 import sys
 import threading
@@ -37,6 +35,13 @@ class Yielding:
         return self.value
 
 
+def outcome(call):
+    try:
+        return call(), None
+    except BaseException as error:  # noqa: BLE001
+        return None, error
+
+
 @dataclass
 class Case:
     name: str
@@ -44,7 +49,7 @@ class Case:
     call: object
     expect: object  # the exception expected, or a check of the result raising AssertionError
 
-    def check(self, result=None, error=None):
+    def check(self, result, error):
         if isinstance(self.expect, BaseException):
             assert error is not None and m.same_error(error, self.expect), (self.name, error)
         else:
@@ -52,11 +57,7 @@ class Case:
             self.expect(result)
 
     def run_checked(self):
-        try:
-            result = self.call()
-        except BaseException as error:  # noqa: BLE001
-            return self.check(error=error)
-        self.check(result)
+        self.check(*outcome(self.call))
 
 
 def equal_to(want):
@@ -92,16 +93,13 @@ def build_cases():
         check = partial(m.check_result, which, values=m.reference(which, args, kwargs)[1])
         kind = "constructor" if which in ("MitLimits", "MitSetpoint", "Damiao") else "factory"
         cases += [Case(f"{which}[{i}]", kind, partial(path, *args, **kwargs), check) for i, path in enumerate(c.paths)]
-    for name, (p, v, t) in m.PRESETS.items():
-        cases.append(Case(name, "factory", getattr(MitLimits, name),
-                          partial(m.check_result, "MitLimits", values=tuple(map(m.f32, (p, v, 500.0, 5.0, t))))))
-    objects = [MitLimits(0.1, 2, 3, 4, 5), MitSetpoint(0.1, 2, 3, 4, 5), ControlSetpoint.pos_vel(1, 2),
-               ControlSetpoint.vel(0.1), ControlSetpoint.force_pos(1, 2, 3), ControlSetpoint.mit(MitSetpoint(1.5)),
-               Damiao(1000, 2000), m.HOOKS.motor_state(1, 2, 0.1, -0.25, 1e10, 30, 255)]
-    for obj in objects:
-        cls = type(obj)
-        cases += [Case(f"{cls.__name__}.{attr}", "getter", partial(getattr, obj, attr), equal_to(getattr(obj, attr)))
-                  for attr in vars(cls) if type(vars(cls)[attr]).__name__ == "getset_descriptor"]
+    cases += [Case(name, "factory", getattr(MitLimits, name), partial(m.check_result, "MitLimits", values=tuple(
+        map(m.f32, (p, v, 500.0, 5.0, t))))) for name, (p, v, t) in m.PRESETS.items()]
+    for obj in [MitLimits(0.1, 2, 3, 4, 5), MitSetpoint(0.1, 2, 3, 4, 5), ControlSetpoint.pos_vel(1, 2),
+                ControlSetpoint.vel(0.1), ControlSetpoint.force_pos(1, 2, 3), ControlSetpoint.mit(MitSetpoint(1.5)),
+                Damiao(1000, 2000), m.HOOKS.motor_state(1, 2, 0.1, -0.25, 1e10, 30, 255)]:
+        cases += [Case(f"{type(obj).__name__}.{attr}", "getter", partial(getattr, obj, attr), equal_to(getattr(obj, attr)))
+                  for attr in vars(type(obj)) if type(vars(type(obj))[attr]).__name__ == "getset_descriptor"]
         cases.append(Case(f"repr({obj!r})", "repr", partial(repr, obj), equal_to(repr(obj))))
     cases.append(Case("native log event", "log", log_event(m.HOOKS), equal_to(1)))
     for which, args, kwargs, kind, text in m.LITERAL_ERRORS:
@@ -123,18 +121,14 @@ def fork_attempt(child):
     read_end, write_end = os.pipe()
     if (pid := os.fork()) == 0:
         os.dup2(os.open(os.devnull, os.O_WRONLY), 2)  # panic reports are expected
-        try:
-            report = child()
-        except BaseException as error:  # noqa: BLE001 - never unwind into the fork loop
-            report = {"outcome": f"bad: driver {type(error).__name__}: {error}"}
-        os.write(write_end, json.dumps(report).encode())
+        report, error = outcome(child)
+        os.write(write_end, json.dumps(report or {"outcome": f"bad: driver {error!r}"}).encode())
         os._exit(0)
     os.close(write_end)
     deadline = time.monotonic() + 20  # seconds, generous for sanitizer builds
     while not (done := os.waitpid(pid, os.WNOHANG))[0]:
         if time.monotonic() > deadline:
-            os.kill(pid, signal.SIGKILL)
-            done = os.waitpid(pid, 0)
+            os.kill(pid, 9)
         time.sleep(0.0005)
     data = b"".join(iter(lambda: os.read(read_end, 65536), b""))
     os.close(read_end)
@@ -145,23 +139,20 @@ def failing(bounds, call):
     """(result, error) of `call()` while the allocations in `bounds` fail."""
     import _testcapi
 
-    try:
+    def under_failure():  # builds nothing of its own while allocations fail
         _testcapi.set_nomemory(*bounds)
         try:
-            return call(), None
+            return call()
         finally:
             _testcapi.remove_mem_hooks()
-    except BaseException as error:  # noqa: BLE001
-        return None, error
+    return outcome(under_failure)
 
 
 def classify(case, result, error):
     if error is None and case.kind == "log" and result == 0:
         return "dropped"  # the bridge drops an event it cannot deliver
-    try:
-        return case.check(result, error) or "clean"
-    except AssertionError:
-        pass
+    if not outcome(partial(case.check, result, error))[1]:
+        return "clean"
     if isinstance(case.expect, BaseException) and type(error) is type(case.expect) and str(error) in (
             re.sub(r"'[^']*' object cannot", "'<failed to extract type name>' object cannot", str(case.expect)),
             str(case.expect).rsplit("for ", 1)[0] + "for <unknown>"):
@@ -173,8 +164,8 @@ def classify(case, result, error):
 
 
 def sweep(attempt, at_least=0):
-    """Attempts n = 0, 1, ... until three in a row are clean, and at least
-    `at_least` of them (a failure the interpreter swallows looks clean)."""
+    """Attempts n = 0, 1, ... until three in a row are clean, and at least `at_least` of them
+    (a failure the interpreter swallows looks clean)."""
     outcomes, problems, streak = collections.Counter(), [], 0
     for n in range(20000):
         report = attempt(n)
@@ -188,16 +179,15 @@ def sweep(attempt, at_least=0):
             return {"attempts": n + 1, "outcomes": dict(outcomes), "problems": problems, "end": n - 3}
 
 
+def usable_after(report, *checks):
+    """The report, marked if the module no longer works normally."""
+    error = next((e for e in (outcome(check)[1] for check in checks) if e is not None), None)
+    return report if error is None else dict(report, unusable=repr(error))
+
+
 def call_attempt(case, bounds):
-    def child():
-        report = {"outcome": classify(case, *failing(bounds, case.call))}
-        try:
-            case.run_checked()
-            m.smoke()
-        except BaseException as error:  # noqa: BLE001
-            report["unusable"] = f"{type(error).__name__}: {error}"
-        return report
-    return fork_attempt(child)
+    return fork_attempt(lambda: usable_after({"outcome": classify(case, *failing(bounds, case.call))},
+                                             case.run_checked, m.smoke))
 
 
 def traceback_fault(report):
@@ -211,8 +201,8 @@ def drive_calls(kinds, phases):
     # calls that never reach the module, with and without a Python frame, show where the
     # interpreter's own faults fall, counted back from the end of a sweep
     own = collections.defaultdict(set)
-    for call in partial(len, 1), partial(lambda *a: len(*a), 1):
-        control = Case("len(1)", "error", call, TypeError("object of type 'int' has no len()"))
+    for control in (Case("len(1)", "error", call, TypeError("object of type 'int' has no len()"))
+                    for call in (partial(len, 1), partial(lambda *a: len(*a), 1))):
         control.run_checked()
         for mode, bounds in MODES.items():
             s = sweep(lambda n: call_attempt(control, bounds(n)))
@@ -237,11 +227,9 @@ def drive_calls(kinds, phases):
 
 
 def drive_import():
-    """Fails the allocations of the module initialisation, calling the entry
-    as the import system does (whose own recovery from allocation failures
-    is not this module's to test); then `import velquist` must work."""
+    """Fails the allocations of the module initialisation, calling the entry as the import system does
+    (whose own recovery from allocation failure is not this module's to test); then the module must work."""
     import ctypes
-    import importlib.util
     import logging  # noqa: F401 - imported by the module body; its own failures are not ours
 
     entry = ctypes.PyDLL(importlib.util.find_spec("velquist").origin).PyInit_velquist
@@ -249,9 +237,9 @@ def drive_import():
     names = ["__version__", "MitLimits", "MitSetpoint", "ControlSetpoint", "MotorState", "Damiao", "mit_setpoint"]
 
     def classify_init(module, error):
+        cause = getattr(error, "__cause__", None)
         if error is None:
             return "clean" if getattr(module, "__all__", None) == names else f"bad: module {module!r}"
-        cause = error.__cause__
         if type(error) is RuntimeError and str(error) in [f"An error occurred while initializing class {c}" for c in
                                                           names[1:6]] and (type(cause) is MemoryError or str(cause) ==
                                                                            "attempted to fetch exception but none was set"):
@@ -261,61 +249,42 @@ def drive_import():
             return "PanicException"
         return "MemoryError" if type(error) is MemoryError else f"bad: {type(error).__qualname__}: {error} ({cause!r})"
 
-    def attempt(bounds):
-        def child():
-            global m
-            module, error = failing(bounds, entry)
-            import model as m  # imports velquist normally after the failed initialisation
+    def child(bounds):
+        global m
+        module, error = failing(bounds, entry)
+        import model as m  # imports velquist normally after the failed initialisation
 
-            report = {"outcome": classify_init(module, error)}
-            try:
-                assert m.velquist.__all__ == names and module in (None, m.velquist)
-                assert entry() is m.velquist  # a later initialisation returns the same module
-                m.smoke()
-            except BaseException as after:  # noqa: BLE001
-                report["unusable"] = f"{type(after).__name__}: {after}"
-            return report
-        return fork_attempt(child)
+        def same_module():  # and a later initialisation returns that one module
+            assert m.velquist.__all__ == names and module in (None, m.velquist) and entry() is m.velquist
+        return usable_after({"outcome": classify_init(module, error)}, same_module, m.smoke)
 
-    results = [("persistent", sweep(lambda n: attempt(MODES["persistent"](n))))]
+    results = [("persistent", sweep(lambda n: fork_attempt(partial(child, MODES["persistent"](n)))))]
     # This interpreter's PyDict_SetDefaultRef reports success for an insertion it could not make, corrupting
     # the type's dictionary inside the type builder: single failures there may crash (under the sanitizers
     # with reports of the interpreter's own).
     setdefault_fault = sys.version_info[:3] == (3, 13, 0)
     if not (setdefault_fault and os.environ.get("VELQUIST_SANITIZER_RUN")):
         # single failures at least as far as every allocation of the initialisation
-        results.append(("single", sweep(lambda n: attempt(MODES["single"](n)), results[0][1]["attempts"])))
-        results[-1][1]["problems"] = [p for p in results[-1][1]["problems"] if not (
-            setdefault_fault and p[1]["outcome"] == "crash 11")]
+        s = sweep(lambda n: fork_attempt(partial(child, MODES["single"](n))), results[0][1]["attempts"])
+        results.append(("single", dict(s, problems=[p for p in s["problems"] if not (
+            setdefault_fault and p[1]["outcome"] == "crash 11")])))
     return [dict(s, name="import", kind="import", mode=mode, problems=s["problems"][:5]) for mode, s in results]
 
 
 # --- the tests ------------------------------------------------------------------------------
 
-try:
-    import _testcapi
-except ImportError:  # an interpreter built without its test modules
-    _testcapi = None
-needs_nomemory = pytest.mark.skipif(not hasattr(_testcapi, "set_nomemory"), reason="needs _testcapi.set_nomemory")
-
-
-def run_driver(what):
+@pytest.mark.skipif(importlib.util.find_spec("_testcapi") is None, reason="needs _testcapi.set_nomemory")
+@pytest.mark.parametrize("kinds", ["constructor", "factory", "getter,repr,log", "error", "import"])
+def test_every_allocation_fails_cleanly(kinds):
     env = {k: v for k, v in os.environ.items() if k != "PYTHONWARNINGS"}
-    proc = subprocess.run([sys.executable, __file__, what], capture_output=True, text=True, env=env, timeout=900,
+    proc = subprocess.run([sys.executable, __file__, kinds], capture_output=True, text=True, env=env, timeout=900,
                           cwd=os.path.dirname(__file__))
     assert proc.returncode == 0, proc.stderr[-3000:]
     results = json.loads(proc.stdout)
     print("\n".join(f"{x['name'][:40]:<40} {x['mode']:<10} {x['attempts']:>4} {x['outcomes']}" for x in results))
     assert not [(x["name"], x["mode"], x["problems"]) for x in results if x["problems"]]
-    return results
-
-
-@needs_nomemory
-@pytest.mark.parametrize("kinds", ["constructor", "factory", "getter,repr,log", "error", "import"])
-def test_every_allocation_fails_cleanly(kinds):
-    for x in run_driver(kinds):
-        # every call allocates but a getter's (a float from the free list, a cached small int)
-        assert x["kind"] == "getter" or x["attempts"] > (50 if kinds == "import" else 3), x
+    # every call allocates but a getter's (a float from the free list, a cached small int)
+    assert all(x["kind"] == "getter" or x["attempts"] > (50 if kinds == "import" else 3) for x in results)
 
 
 CASES, CLASSES = ([], []) if __name__ == "__main__" else (build_cases(), [ControlSetpoint, Damiao, MitLimits,
@@ -343,24 +312,17 @@ def measure(run, watched, rounds=3):
 @pytest.mark.parametrize("case", CASES, ids=[c.name for c in CASES])
 def test_repeated_calls_leave_memory_and_reference_counts_flat(case):
     case.run_checked()
-    call, kind = case.call, type(case.expect) if isinstance(case.expect, BaseException) else ()
-
-    def run():
-        for _ in range(2000):
-            try:
-                call()
-            except kind:
-                pass
-    gained, moved = measure(run, [*CLASSES, *getattr(call, "args", ()), *getattr(call, "keywords", {}).values()])
+    call = case.call
+    watched = [*CLASSES, *getattr(call, "args", ()), *getattr(call, "keywords", {}).values()]
+    gained, moved = measure(lambda: [outcome(call) for _ in range(2000)], watched)
     assert not moved and gained <= 8, (gained, moved)
 
 
-def test_failing_log_handler_leaves_memory_flat(testing, monkeypatch):
+def test_rejected_and_failing_log_events_leave_memory_flat(testing, monkeypatch):
     logger = logging.getLogger("vqleak")
     logger.handlers[:], logger.propagate = [logging.Handler()], False
     logger.handlers[0].emit = lambda record: 1 / 0
     monkeypatch.setattr(sys, "stderr", open(os.devnull, "w"))  # the bridge prints a failed event's traceback
-    # events rejected by the logger's level, and events whose handler raises
     gained, moved = measure(lambda: [testing.log(level, "vqleak::motor", "state %d") for level in (10, 40)
                                      for _ in range(150)], (logger,))
     sys.stderr.close()
@@ -371,13 +333,9 @@ def test_threads_call_at_once():
     failures = []
 
     def work(k):
-        try:
-            for n in range(40):
-                for case in CASES[k % 4::4] if n % 2 else CASES:
-                    if case.kind != "log":
-                        case.run_checked()
-        except BaseException as error:  # noqa: BLE001 - reported to the main thread
-            failures.append(repr(error))
+        error = outcome(lambda: [case.run_checked() for n in range(40) for case in (CASES[k % 4::4] if n % 2 else CASES)
+                                 if case.kind != "log"])[1]
+        failures.extend([repr(error)] if error else [])
 
     interval = sys.getswitchinterval()
     sys.setswitchinterval(1e-6)
@@ -389,7 +347,7 @@ def test_threads_call_at_once():
             t.join()
     finally:
         sys.setswitchinterval(interval)
-    assert not failures, failures[:3]
+    assert not failures, failures
     m.smoke()
 
 
