@@ -1,6 +1,5 @@
-"""Internal faults are contained: they reach Python as PanicException, with
-the default report on standard error, on any thread, when resumed after a
-trip through Python code, and in deallocation."""
+"""Internal faults reach Python as PanicException, with the default report on standard error: on any
+thread, resumed after a trip through Python code, and from deallocation."""
 
 import ctypes
 import re
@@ -18,6 +17,7 @@ DOC = ("\nThe exception raised when native code called from Python panics.\n\nLi
        "interpreter to exit.\n")
 BANNER = ("--- A panic is being resumed after fetching a PanicException from Python. ---\n"
           "Python stack trace below:\nTraceback (most recent call last):\n")
+HOOK = r"python/testing\w*\.cpp"
 
 
 def report(message, source, thread="[^'\n]+"):
@@ -38,55 +38,36 @@ def test_panic_exception(testing, capfd, message):
     except Exception:  # noqa: BLE001 - must not match
         pytest.fail("caught as Exception")
     except BaseException as error:  # noqa: BLE001
-        kind = type(error)
+        kind, expected = type(error), message if message is not None else "panic from native code with a non-text payload"
         assert m.is_panic(error) and kind.__name__ == "PanicException" and kind.__bases__ == (BaseException,)
         assert kind.__doc__ == DOC and kind is type(panic(testing, "again"))
-        expected = "panic from native code with a non-text payload" if message is None else message
         assert error.args == (expected,) and str(error) == expected
         assert all(value is not kind for value in vars(velquist).values())
-    err = capfd.readouterr().err
-    if message is not None:
-        assert report(message, r"python/testing_frame\.cpp").search(err), err
+    assert message is None or report(message, HOOK).search(capfd.readouterr().err)
     m.smoke()
 
 
 def test_panic_report_names_the_thread(testing, capfd):
-    prctl = ctypes.CDLL(None, use_errno=True).prctl  # PR_SET_NAME = 15: the calling thread's name
-
-    def named(name):
-        assert prctl(15, name, 0, 0, 0) == 0
-        panic(testing, f"from {name!r}")
+    prctl = ctypes.CDLL(None).prctl  # PR_SET_NAME (15) names the calling thread
 
     for name in (b"vq-worker", b""):
-        thread = threading.Thread(target=named, args=(name,))
+        thread = threading.Thread(target=lambda n=name: prctl(15, n, 0, 0, 0) or panic(testing, f"from {n!r}"))
         thread.start()
         thread.join()
     err = capfd.readouterr().err
-    assert report("from b'vq-worker'", r"python/testing_frame\.cpp", "vq-worker").search(err), err
-    assert report("from b''", r"python/testing_frame\.cpp", "<unnamed>").search(err), err
-
-
-class Faulting:
-    """A number whose conversion runs into an internal fault of the module."""
-
-    def __init__(self, testing):
-        self.testing = testing
-
-    def __float__(self):
-        self.testing.panic("inner fault")
-
-    __index__ = __float__
+    assert report("from b'vq-worker'", HOOK, "vq-worker").search(err) and report("from b''", HOOK, "<unnamed>").search(err)
 
 
 @pytest.mark.parametrize("call", [lambda v: MitLimits(p_max=v), lambda v: MitSetpoint.__new__(MitSetpoint, 1, v),
                                   m.CALLABLES["mit_setpoint"].paths[0], m.CALLABLES["vel"].paths[0],
                                   lambda v: Damiao(v, 1), lambda v: type.__call__(Damiao, 1, 2, timeout_ms=v)])
 def test_panic_passed_back_through_python_is_resumed(testing, capfd, call):
-    with pytest.raises(BaseException) as info:
-        call(Faulting(testing))
-    assert m.is_panic(info.value) and info.value.args == ("inner fault",)
+    faulting = type("Faulting", (), {"__float__": lambda self: testing.panic("inner fault")})
+    faulting.__index__ = faulting.__float__
+    error = pytest.raises(BaseException, call, faulting()).value
+    assert m.is_panic(error) and error.args == ("inner fault",)
     err = capfd.readouterr().err
-    first = report("inner fault", r"python/testing_frame\.cpp").search(err)
+    first = report("inner fault", HOOK).search(err)
     assert first and err.index(BANNER) == first.end() and report("inner fault", r"frame/error\.cpp").search(err), err
 
 
@@ -94,10 +75,9 @@ def test_fault_in_deallocation_is_reported_as_unraisable(capfd, monkeypatch):
     get_slot = ctypes.pythonapi.PyType_GetSlot
     get_slot.restype, get_slot.argtypes = ctypes.c_void_p, [ctypes.py_object, ctypes.c_int]
     words = (ctypes.c_void_p * 64).from_address(id(MitSetpoint))
-    index = [w for w in range(64) if words[w] == get_slot(MitSetpoint, 74)][0]  # tp_free
-    seen = []
+    index = [w for w in range(64) if words[w] == get_slot(MitSetpoint, 74)][0]  # tp_free (Py_tp_free is 74)
+    seen, victim = [], MitSetpoint(1.0)
     monkeypatch.setattr(sys, "unraisablehook", seen.append)
-    victim = MitSetpoint(1.0)
     words[index] = None
     try:
         del victim

@@ -157,10 +157,16 @@ def classify(case, result, error):
             re.sub(r"'[^']*' object cannot", "'<failed to extract type name>' object cannot", str(case.expect)),
             str(case.expect).rsplit("for ", 1)[0] + "for <unknown>"):
         return "fallback"  # a name that could not be read
+    cause = getattr(error, "__cause__", None)
+    if case.kind == "import" and type(error) is RuntimeError and re.fullmatch(
+            r"An error occurred while initializing class \w+", str(error)) and (type(cause) is MemoryError or str(
+            cause) == "attempted to fetch exception but none was set"):
+        return "RuntimeError"
     prefix = {"factory": "called `Result::unwrap()` on an `Err` value", "getter": "Python API call failed",
-              "repr": "Python API call failed"}.get(case.kind, "-")
+              "repr": "Python API call failed", "import": ("Failed to initialize python logging: ", "could not append "
+                                                            "__name__ to __all__", "called `Result::unwrap()`")}
     return "MemoryError" if type(error) is MemoryError else "PanicException" if m.is_panic(error) and str(
-        error).startswith(prefix) else f"bad: {type(error).__qualname__}: {str(error)[:200]}"
+        error).startswith(prefix.get(case.kind, "-")) else f"bad: {type(error).__qualname__}: {str(error)[:200]}"
 
 
 def sweep(attempt, at_least=0):
@@ -236,27 +242,15 @@ def drive_import():
     entry.restype, entry.argtypes = ctypes.py_object, []
     names = ["__version__", "MitLimits", "MitSetpoint", "ControlSetpoint", "MotorState", "Damiao", "mit_setpoint"]
 
-    def classify_init(module, error):
-        cause = getattr(error, "__cause__", None)
-        if error is None:
-            return "clean" if getattr(module, "__all__", None) == names else f"bad: module {module!r}"
-        if type(error) is RuntimeError and str(error) in [f"An error occurred while initializing class {c}" for c in
-                                                          names[1:6]] and (type(cause) is MemoryError or str(cause) ==
-                                                                           "attempted to fetch exception but none was set"):
-            return "RuntimeError"
-        if m.is_panic(error) and str(error).startswith(("Failed to initialize python logging: ", "could not append "
-                                                        "__name__ to __all__", "called `Result::unwrap()` on an `Err`")):
-            return "PanicException"
-        return "MemoryError" if type(error) is MemoryError else f"bad: {type(error).__qualname__}: {error} ({cause!r})"
-
     def child(bounds):
         global m
         module, error = failing(bounds, entry)
         import model as m  # imports velquist normally after the failed initialisation
 
-        def same_module():  # and a later initialisation returns that one module
+        def same_module(module=module):  # and a later initialisation returns that one module
             assert m.velquist.__all__ == names and module in (None, m.velquist) and entry() is m.velquist
-        return usable_after({"outcome": classify_init(module, error)}, same_module, m.smoke)
+        case = Case("import", "import", entry, same_module)
+        return usable_after({"outcome": classify(case, module, error)}, same_module, m.smoke)
 
     results = [("persistent", sweep(lambda n: fork_attempt(partial(child, MODES["persistent"](n)))))]
     # This interpreter's PyDict_SetDefaultRef reports success for an insertion it could not make, corrupting
