@@ -34,11 +34,10 @@ def outcome(value):
     return method
 
 
-CAUSED = TypeError("caused")
-CAUSED.__cause__ = KeyError("the cause")
+RAISED = [UserError("u"), TypeError("t"), TypeError("caused"), ValueError("v"), OverflowError("o"), KeyboardInterrupt()]
+RAISED[2].__cause__ = KeyError("the cause")
 dunder_outcomes = st.one_of(
-    st.sampled_from([1.5, -0.0, math.nan, 2**64, 65536, -1, 10**400, True, None, "1",
-                     UserError("u"), TypeError("t"), CAUSED, ValueError("v"), OverflowError("o"), KeyboardInterrupt()]),
+    st.sampled_from([1.5, -0.0, math.nan, 2**64, 65536, -1, 10**400, True, None, "1", *RAISED]),
     st.floats(), st.integers(), st.builds(SubFloat, st.floats()), st.builds(SubInt, st.integers(-3, 70000)))
 
 
@@ -96,28 +95,5 @@ def test_calls_match_the_model(which, data):
         # a dunder returning a float subclass warns; as an error the warning
         # is one more exception that must pass through unchanged
         warnings.simplefilter("error")
-        m.call_checked(which, path, args, kwargs)
-
-
-def test_error_objects_are_passed_on_not_copied():
-    original, cause = UserError("mine"), KeyError("the cause")
-    inner = TypeError("no float")
-    inner.__cause__ = cause
-    for call in (lambda v: MitSetpoint(kd=v), lambda v: MitLimits.__new__(MitLimits, v), mit_setpoint,
-                 ControlSetpoint.vel, lambda v: Damiao(1, 2, timeout_ms=v)):
-        with pytest.raises(UserError) as info:
-            call(type("F", (), {"__float__": outcome(original), "__index__": outcome(original)})())
-        assert info.value is original
-        with pytest.raises(TypeError) as info:
-            call(type("F", (), {"__float__": outcome(inner), "__index__": outcome(inner)})())
-        assert info.value is not inner and info.value.__cause__ is cause
-
-
-def test_conversion_stops_at_the_first_failure():
-    calls = []
-    counting = type("C", (), {"__float__": lambda self: calls.append(1) or 1.0})()
-    for call in (lambda: MitLimits(1, "x", t_max=counting), lambda: mit_setpoint(tau=counting, kp=None),
-                 lambda: ControlSetpoint.force_pos(1, "x", counting), lambda: MitSetpoint.__new__(MitSetpoint, "x", tau=counting)):
-        with pytest.raises(TypeError):
-            call()
-    assert calls == []
+        error, want = m.call_checked(which, path, args, kwargs)
+    assert want not in RAISED or error is want  # what user code raised is passed on itself, not a copy

@@ -1,4 +1,6 @@
-"""What Python sees of the module object, the five type objects and their instances."""
+"""What Python sees of the module object, the five type objects and their instances; and internal faults,
+which reach Python as PanicException with the default report on standard error: on any thread, resumed
+after a trip through Python code, and from deallocation."""
 
 import copy
 import ctypes
@@ -6,12 +8,15 @@ import gc
 import importlib
 import inspect
 import pickle
+import re
 import subprocess
 import sys
+import threading
 import weakref
 
 import pytest
 
+import model as m
 import velquist
 from model import LIMITS, PRESETS, SETPOINT, STATE
 from velquist import ControlSetpoint, Damiao, MitLimits, MitSetpoint, MotorState
@@ -21,6 +26,8 @@ FACTORIES = {"mit": ("(setpoint)", "MIT impedance setpoint (control mode 1)."),
              "pos_vel": ("(position, velocity)", "POS_VEL setpoint (control mode 2)."),
              "vel": ("(velocity)", "VEL setpoint (control mode 3)."),
              "force_pos": ("(position, velocity_limit, torque_ratio)", "FORCE_POS setpoint (control mode 4).")}
+get_slot = ctypes.pythonapi.PyType_GetSlot
+get_slot.restype, get_slot.argtypes = ctypes.c_void_p, [ctypes.py_object, ctypes.c_int]
 CLASSES = {  # text signature, attributes in order, static methods in order
     MitLimits: ("(p_max=12.5, v_max=30.0, kp_max=500.0, kd_max=5.0, t_max=10.0)", LIMITS, tuple(PRESETS)),
     MitSetpoint: ("(q=0.0, dq=0.0, kp=0.0, kd=0.0, tau=0.0)", SETPOINT, ()),
@@ -49,10 +56,9 @@ def test_module_object():
 def test_sub_interpreters_are_refused(main_first):
     pytest.importorskip("_interpreters")
     script = ("import _interpreters\nif %s: import velquist\nfor config in ('isolated', 'legacy', 'legacy'):\n"
-              "    i = _interpreters.create(config)\n    failure = _interpreters.exec(i, 'import velquist')\n"
-              "    _interpreters.destroy(i)\n    print(failure.type.__name__, failure.msg)\n"
-              "import velquist\nprint(repr(velquist.MitLimits.dm4340()))" % main_first)
-    proc = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True, timeout=120)
+              "    failure = _interpreters.exec(_interpreters.create(config), 'import velquist')\n"
+              "    print(failure.type.__name__, failure.msg)\nimport velquist\nprint(repr(velquist.MitLimits.dm4340()))")
+    proc = subprocess.run([sys.executable, "-c", script % main_first], capture_output=True, text=True, timeout=120)
     refused = "ImportError velquist does not yet support sub-interpreters; it can only be imported in the " \
               "interpreter that first imported it"
     assert proc.stdout.splitlines() == ["ImportError module velquist does not support loading in subinterpreters",
@@ -112,27 +118,87 @@ def test_instances_are_immutable_values_without_equality(testing):
             pytest.raises(TypeError, refused, obj)
 
 
-class GetSetDef(ctypes.Structure):
-    _fields_ = [("name", ctypes.c_char_p), ("get", ctypes.c_void_p), ("set", ctypes.c_void_p),
-                ("doc", ctypes.c_char_p), ("closure", ctypes.c_void_p)]
-
-
 @pytest.mark.parametrize("cls", CLASSES, ids=lambda c: c.__name__)
-def test_native_slots_check_their_receiver(testing, cls):
-    """The repr and getter functions called directly, past the interpreter's own type checks."""
-    get_slot = ctypes.pythonapi.PyType_GetSlot
-    get_slot.restype, get_slot.argtypes = ctypes.c_void_p, [ctypes.py_object, ctypes.c_int]
-    functions = {"__repr__": ctypes.PYFUNCTYPE(ctypes.py_object, ctypes.py_object)(get_slot(cls, 66))}  # Py_tp_repr
-    table = ctypes.cast(get_slot(cls, 73), ctypes.POINTER(GetSetDef))  # Py_tp_getset
-    for d in table[:len(CLASSES[cls][1])]:
-        getter = ctypes.PYFUNCTYPE(ctypes.py_object, ctypes.py_object, ctypes.c_void_p)(d.get)
-        functions[d.name.decode()] = lambda o, g=getter: g(o, None)
-        assert d.set is None
-    assert tuple(functions)[1:] == CLASSES[cls][1]
+def test_native_repr_checks_its_receiver(testing, cls):
+    """The repr function called directly, past the interpreter's own type check (the getters share the check)."""
+    native_repr = ctypes.PYFUNCTYPE(ctypes.py_object, ctypes.py_object)(get_slot(cls, 66))  # Py_tp_repr
     own = next(o for o in samples(testing) if type(o) is cls)
-    for name, function in functions.items():
-        assert function(own) == (repr(own) if name == "__repr__" else getattr(own, name))
-        for wrong in (3, None, MitSetpoint() if cls is not MitSetpoint else MitLimits()):
-            with pytest.raises(TypeError) as info:
-                function(wrong)
-            assert str(info.value) == f"'{type(wrong).__qualname__}' object cannot be converted to '{cls.__name__}'"
+    assert native_repr(own) == repr(own)
+    for wrong in (3, None, MitSetpoint() if cls is not MitSetpoint else MitLimits()):
+        with pytest.raises(TypeError) as info:
+            native_repr(wrong)
+        assert str(info.value) == f"'{type(wrong).__qualname__}' object cannot be converted to '{cls.__name__}'"
+
+
+DOC = ("\nThe exception raised when native code called from Python panics.\n\nLike SystemExit, this exception is derived "
+       "from BaseException so that\nit will typically propagate all the way through the stack and cause the\nPython "
+       "interpreter to exit.\n")
+BANNER = ("--- A panic is being resumed after fetching a PanicException from Python. ---\n"
+          "Python stack trace below:\nTraceback (most recent call last):\n")
+HOOK = r"python/testing\w*\.cpp"
+
+
+def report(message, source, thread="[^'\n]+"):
+    """The default panic report; the path up to src/ may be absolute or relative."""
+    return re.compile(rf"\nthread '{thread}' panicked at (\S*/)?src/{source}:\d+:\d+:\n{re.escape(message)}\n")
+
+
+def panic(testing, message):
+    with pytest.raises(BaseException) as info:
+        testing.panic(message)
+    return info.value
+
+
+@pytest.mark.parametrize("message", ["msg", "", "héllo ✓", "two\nlines", None])
+def test_panic_exception(testing, capfd, message):
+    try:
+        testing.panic(message)
+    except Exception:  # noqa: BLE001 - must not match
+        pytest.fail("caught as Exception")
+    except BaseException as error:  # noqa: BLE001
+        kind, expected = type(error), message if message is not None else "panic from native code with a non-text payload"
+        assert m.is_panic(error) and kind.__name__ == "PanicException" and kind.__bases__ == (BaseException,)
+        assert kind.__doc__ == DOC and kind is type(panic(testing, "again"))
+        assert error.args == (expected,) and str(error) == expected
+        assert all(value is not kind for value in vars(velquist).values())
+    assert message is None or report(message, HOOK).search(capfd.readouterr().err)
+    m.smoke()
+
+
+def test_panic_report_names_the_thread(testing, capfd):
+    prctl = ctypes.CDLL(None).prctl  # PR_SET_NAME (15) names the calling thread
+
+    for name in (b"vq-worker", b""):
+        thread = threading.Thread(target=lambda n=name: prctl(15, n, 0, 0, 0) or panic(testing, f"from {n!r}"))
+        thread.start()
+        thread.join()
+    err = capfd.readouterr().err
+    assert report("from b'vq-worker'", HOOK, "vq-worker").search(err) and report("from b''", HOOK, "<unnamed>").search(err)
+
+
+@pytest.mark.parametrize("call", [lambda v: MitLimits(p_max=v), lambda v: MitSetpoint.__new__(MitSetpoint, 1, v),
+                                  m.CALLABLES["mit_setpoint"].paths[0], m.CALLABLES["vel"].paths[0],
+                                  lambda v: Damiao(v, 1), lambda v: type.__call__(Damiao, 1, 2, timeout_ms=v)])
+def test_panic_passed_back_through_python_is_resumed(testing, capfd, call):
+    faulting = type("Faulting", (), {"__float__": lambda self: testing.panic("inner fault")})
+    faulting.__index__ = faulting.__float__
+    error = pytest.raises(BaseException, call, faulting()).value
+    assert m.is_panic(error) and error.args == ("inner fault",)
+    err = capfd.readouterr().err
+    first = report("inner fault", HOOK).search(err)
+    assert first and err.index(BANNER) == first.end() and report("inner fault", r"frame/error\.cpp").search(err), err
+
+
+def test_fault_in_deallocation_is_reported_as_unraisable(capfd, monkeypatch):
+    words = (ctypes.c_void_p * 64).from_address(id(MitSetpoint))
+    index = [w for w in range(64) if words[w] == get_slot(MitSetpoint, 74)][0]  # tp_free (Py_tp_free is 74)
+    seen, victim = [], MitSetpoint(1.0)
+    monkeypatch.setattr(sys, "unraisablehook", seen.append)
+    words[index] = None
+    try:
+        del victim
+    finally:
+        words[index] = get_slot(object, 74)
+    assert m.is_panic(seen[0].exc_value) and seen[0].exc_value.args == ("PyBaseObject_Type should have tp_free",)
+    assert report("PyBaseObject_Type should have tp_free", r"frame/class_object\.hpp").search(capfd.readouterr().err)
+    m.smoke()

@@ -1,7 +1,6 @@
-"""Reliability: every allocation of every call, and of the module initialisation, made to fail in turn;
-memory and reference counts flat over repeated calls; threads calling at once. The allocation-failure
-loops run in a driver subprocess (this file as a script) that forks once per attempt, so every attempt
-starts from the same state and a crash is a failed attempt, not a dead test run."""
+"""Every allocation of every call and of the module initialisation made to fail in turn (in a driver
+subprocess, this file as a script, forking once per attempt so that each starts from the same state and a
+crash is a failed attempt); memory and reference counts flat over repeated calls; threads calling at once."""
 
 import collections
 import gc
@@ -14,7 +13,6 @@ import subprocess
 import sys
 import threading
 import time
-from dataclasses import dataclass
 from functools import partial
 
 import pytest
@@ -24,15 +22,9 @@ if __name__ != "__main__" or sys.argv[1] != "import":  # that driver must be the
     from velquist import ControlSetpoint, Damiao, MitLimits, MitSetpoint, MotorState
 
 
-class Yielding:
-    """A number that lets other threads run in the middle of its conversion."""
-
-    def __init__(self, value):
-        self.value = value
-
-    def __float__(self):
-        os.sched_yield()
-        return self.value
+# a number whose conversion lets other threads run meanwhile
+Yielding = type("Yielding", (), {"__init__": lambda self, v: setattr(self, "v", v),
+                                 "__float__": lambda self: os.sched_yield() or self.v})
 
 
 def outcome(call):
@@ -42,22 +34,20 @@ def outcome(call):
         return None, error
 
 
-@dataclass
-class Case:
-    name: str
-    kind: str  # constructor, factory, getter, repr, log or error
-    call: object
-    expect: object  # the exception expected, or a check of the result raising AssertionError
+Case = collections.namedtuple("Case", "name kind call expect")  # kind: constructor, factory, getter, repr, log, error
 
-    def check(self, result, error):
-        if isinstance(self.expect, BaseException):
-            assert error is not None and m.same_error(error, self.expect), (self.name, error)
-        else:
-            assert error is None, (self.name, error)
-            self.expect(result)
 
-    def run_checked(self):
-        self.check(*outcome(self.call))
+def check(case, result, error):
+    """Asserts the normal outcome: the exception `case.expect`, or a result that passes `case.expect`."""
+    if isinstance(case.expect, BaseException):
+        assert error is not None and m.same_error(error, case.expect), (case.name, error)
+    else:
+        assert error is None, (case.name, error)
+        case.expect(result)
+
+
+def run_checked(case):
+    check(case, *outcome(case.call))
 
 
 def equal_to(want):
@@ -90,9 +80,9 @@ def build_cases():
     cases = []
     for which, c in m.CALLABLES.items():
         args, kwargs = sample[which]
-        check = partial(m.check_result, which, values=m.reference(which, args, kwargs)[1])
+        expect = partial(m.check_result, which, values=m.reference(which, args, kwargs)[1])
         kind = "constructor" if which in ("MitLimits", "MitSetpoint", "Damiao") else "factory"
-        cases += [Case(f"{which}[{i}]", kind, partial(path, *args, **kwargs), check) for i, path in enumerate(c.paths)]
+        cases += [Case(f"{which}[{i}]", kind, partial(path, *args, **kwargs), expect) for i, path in enumerate(c.paths)]
     cases += [Case(name, "factory", getattr(MitLimits, name), partial(m.check_result, "MitLimits", values=tuple(
         map(m.f32, (p, v, 500.0, 5.0, t))))) for name, (p, v, t) in m.PRESETS.items()]
     for obj in [MitLimits(0.1, 2, 3, 4, 5), MitSetpoint(0.1, 2, 3, 4, 5), ControlSetpoint.pos_vel(1, 2),
@@ -151,7 +141,7 @@ def failing(bounds, call):
 def classify(case, result, error):
     if error is None and case.kind == "log" and result == 0:
         return "dropped"  # the bridge drops an event it cannot deliver
-    if not outcome(partial(case.check, result, error))[1]:
+    if not outcome(partial(check, case, result, error))[1]:
         return "clean"
     if isinstance(case.expect, BaseException) and type(error) is type(case.expect) and str(error) in (
             re.sub(r"'[^']*' object cannot", "'<failed to extract type name>' object cannot", str(case.expect)),
@@ -193,7 +183,7 @@ def usable_after(report, *checks):
 
 def call_attempt(case, bounds):
     return fork_attempt(lambda: usable_after({"outcome": classify(case, *failing(bounds, case.call))},
-                                             case.run_checked, m.smoke))
+                                             partial(run_checked, case), m.smoke))
 
 
 def traceback_fault(report):
@@ -209,16 +199,15 @@ def drive_calls(kinds, phases):
     own = collections.defaultdict(set)
     for control in (Case("len(1)", "error", call, TypeError("object of type 'int' has no len()"))
                     for call in (partial(len, 1), partial(lambda *a: len(*a), 1))):
-        control.run_checked()
+        run_checked(control)
         for mode, bounds in MODES.items():
             s = sweep(lambda n: call_attempt(control, bounds(n)))
             own[mode] |= {s["end"] - n for n, report in s["problems"] if traceback_fault(report)}
     results = []
     for phase in phases:  # cold: nothing called yet (names not interned, no PanicException type)
         if phase == "warm":
-            m.panic_type()
-            for case in cases:
-                case.run_checked()
+            outcome(partial(m.HOOKS.panic, "creates the PanicException type"))
+            list(map(run_checked, cases))
         for case in cases:
             at_least = 0
             for mode, bounds in MODES.items():
@@ -253,9 +242,8 @@ def drive_import():
         return usable_after({"outcome": classify(case, module, error)}, same_module, m.smoke)
 
     results = [("persistent", sweep(lambda n: fork_attempt(partial(child, MODES["persistent"](n)))))]
-    # This interpreter's PyDict_SetDefaultRef reports success for an insertion it could not make, corrupting
-    # the type's dictionary inside the type builder: single failures there may crash (under the sanitizers
-    # with reports of the interpreter's own).
+    # This interpreter's PyDict_SetDefaultRef reports success for an insertion it could not make, corrupting the
+    # type's dictionary in the type builder: single failures there may crash (reported by the sanitizers too).
     setdefault_fault = sys.version_info[:3] == (3, 13, 0)
     if not (setdefault_fault and os.environ.get("VELQUIST_SANITIZER_RUN")):
         # single failures at least as far as every allocation of the initialisation
@@ -275,7 +263,6 @@ def test_every_allocation_fails_cleanly(kinds):
                           cwd=os.path.dirname(__file__))
     assert proc.returncode == 0, proc.stderr[-3000:]
     results = json.loads(proc.stdout)
-    print("\n".join(f"{x['name'][:40]:<40} {x['mode']:<10} {x['attempts']:>4} {x['outcomes']}" for x in results))
     assert not [(x["name"], x["mode"], x["problems"]) for x in results if x["problems"]]
     # every call allocates but a getter's (a float from the free list, a cached small int)
     assert all(x["kind"] == "getter" or x["attempts"] > (50 if kinds == "import" else 3) for x in results)
@@ -305,7 +292,7 @@ def measure(run, watched, rounds=3):
 
 @pytest.mark.parametrize("case", CASES, ids=[c.name for c in CASES])
 def test_repeated_calls_leave_memory_and_reference_counts_flat(case):
-    case.run_checked()
+    run_checked(case)
     call = case.call
     watched = [*CLASSES, *getattr(call, "args", ()), *getattr(call, "keywords", {}).values()]
     gained, moved = measure(lambda: [outcome(call) for _ in range(2000)], watched)
@@ -324,24 +311,19 @@ def test_rejected_and_failing_log_events_leave_memory_flat(testing, monkeypatch)
 
 
 def test_threads_call_at_once():
-    failures = []
+    def work(k):  # every case, in every other round in an order of the thread's own
+        errors[k] = outcome(lambda: [run_checked(c) for n in range(40) for c in (CASES[k % 4::4] if n % 2 else CASES)
+                                     if c.kind != "log"])[1]
 
-    def work(k):
-        error = outcome(lambda: [case.run_checked() for n in range(40) for case in (CASES[k % 4::4] if n % 2 else CASES)
-                                 if case.kind != "log"])[1]
-        failures.extend([repr(error)] if error else [])
-
-    interval = sys.getswitchinterval()
+    errors, threads, interval = [None] * 8, [threading.Thread(target=work, args=(k,)) for k in range(8)], \
+        sys.getswitchinterval()
     sys.setswitchinterval(1e-6)
     try:
-        threads = [threading.Thread(target=work, args=(k,)) for k in range(8)]
-        for t in threads:
-            t.start()
-        for t in threads:
-            t.join()
+        [t.start() for t in threads]
+        [t.join() for t in threads]
     finally:
         sys.setswitchinterval(interval)
-    assert not failures, failures
+    assert errors == [None] * 8, errors
     m.smoke()
 
 
