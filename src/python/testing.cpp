@@ -32,13 +32,12 @@ bool u8_at(PyObject* slot, const char* name, std::uint8_t& out) {
 PyObject* motor_state(const frame::ArgumentSlots& slots) {
     std::uint8_t motor_id, error, t_mos, t_rotor;
     float position, velocity, torque;
-    if (!u8_at(slots[0], "motor_id", motor_id) || !u8_at(slots[1], "error", error) ||
-        !frame::f32_argument(slots[2], "position", 0.0f, position) ||
-        !frame::f32_argument(slots[3], "velocity", 0.0f, velocity) ||
-        !frame::f32_argument(slots[4], "torque", 0.0f, torque) || !u8_at(slots[5], "t_mos", t_mos) ||
-        !u8_at(slots[6], "t_rotor", t_rotor)) {
-        return nullptr;
-    }
+    const bool converted = u8_at(slots[0], "motor_id", motor_id) && u8_at(slots[1], "error", error) &&
+                           frame::f32_argument(slots[2], "position", 0.0f, position) &&
+                           frame::f32_argument(slots[3], "velocity", 0.0f, velocity) &&
+                           frame::f32_argument(slots[4], "torque", 0.0f, torque) && u8_at(slots[5], "t_mos", t_mos) &&
+                           u8_at(slots[6], "t_rotor", t_rotor);
+    if (!converted) return nullptr;
     return create_motor_state(motor_id, error, position, velocity, torque, t_mos, t_rotor);
 }
 
@@ -54,15 +53,12 @@ PyObject* damiao_fields(PyObject*, PyObject* handle) noexcept {
 }
 
 const PyMethodDef methods[] = {
-    {"panic", reinterpret_cast<PyCFunction>(&panic_with), METH_O,
-     "panic(message)\n--\n\nRaise an internal fault carrying `message` (None: a non-text payload)."},
+    {"panic", reinterpret_cast<PyCFunction>(&panic_with), METH_O, "Raise an internal fault (None: a non-text payload)."},
     {"motor_state",
      reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&frame::fastcall_entry<motor_state_description, &motor_state>)),
-     METH_FASTCALL | METH_KEYWORDS,
-     "motor_state(motor_id, error, position, velocity, torque, t_mos, t_rotor)\n--\n\n"
-     "Create a MotorState through the native creation entry."},
+     METH_FASTCALL | METH_KEYWORDS, "A MotorState made by the native creation entry."},
     {"damiao_fields", reinterpret_cast<PyCFunction>(&damiao_fields), METH_O,
-     "damiao_fields(handle)\n--\n\n(motor_id, master_id, limits, timeout_secs, timeout_nanos) as stored natively."},
+     "(motor_id, master_id, limits, timeout_secs, timeout_nanos) as a Damiao stores them."},
     {nullptr, nullptr, 0, nullptr},
 };
 const TestingFunctions group{methods};

@@ -11,7 +11,6 @@ settings.load_profile("velquist")
 
 @pytest.fixture(scope="session")
 def testing():
-    hooks = getattr(velquist, "_testing", None)
-    if hooks is None:
+    if (hooks := getattr(velquist, "_testing", None)) is None:
         pytest.skip("needs the testing build (VELQUIST_TESTING=ON)")
     return hooks

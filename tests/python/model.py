@@ -65,11 +65,9 @@ def to_f32(x):
 
 def to_unsigned(limit):
     def convert(x):
-        v = operator.index(x)
-        if not -(2**63) <= v < 2**63:
-            raise OverflowError("Python int too large to convert to C long")
-        if not 0 <= v <= limit:
-            raise OverflowError("out of range integral type conversion attempted")
+        if not 0 <= (v := operator.index(x)) <= limit:
+            raise OverflowError("out of range integral type conversion attempted" if -(2**63) <= v < 2**63 else
+                                "Python int too large to convert to C long")
         return int(v)
     return convert
 
@@ -152,8 +150,7 @@ def bind(c, args, kwargs):
     return slots
 
 
-def reference(which, args, kwargs):
-    """("ok", converted values) or ("raises", the exception the call must raise)."""
+def reference(which, args, kwargs):  # ("ok", converted values) or ("raises", the exception the call must raise)
     c = CALLABLES[which]
     try:
         slots = bind(c, args, kwargs)
@@ -173,9 +170,7 @@ def reference(which, args, kwargs):
 
 
 def same_error(got, want) -> bool:
-    def cause(e):
-        return e.__cause__ and (type(e.__cause__), str(e.__cause__))
-    return type(got) is type(want) and str(got) == str(want) and cause(got) == cause(want)
+    return type(got) is type(want) and str(got) == str(want) and type(got.__cause__) is type(want.__cause__)
 
 
 def check_result(which, result, values):
@@ -197,8 +192,7 @@ def check_result(which, result, values):
         assert (secs, nanos) == (values[3] // 1000, values[3] % 1000 * 1_000_000)
 
 
-def call_checked(which, path, args, kwargs):
-    """One call against the model: the same result, or the same error (returned with the model's)."""
+def call_checked(which, path, args, kwargs):  # the same result as the model, or the same error (returned with it)
     kind, want = reference(which, args, kwargs)
     try:
         result = CALLABLES[which].paths[path](*args, **kwargs)

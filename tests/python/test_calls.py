@@ -26,12 +26,8 @@ UserError, SubFloat, SubInt = type("UserError", (Exception,), {}), type("SubFloa
 KeyName = type("KeyName", (str,), {})  # a keyword name that is a str subclass: matched by its text
 
 
-def outcome(value):
-    def method(self):
-        if isinstance(value, BaseException):
-            raise value
-        return value
-    return method
+def outcome(value):  # a dunder method returning, or raising, `value`
+    return lambda self: (_ for _ in ()).throw(value) if isinstance(value, BaseException) else value
 
 
 RAISED = [UserError("u"), TypeError("t"), TypeError("caused"), ValueError("v"), OverflowError("o"), KeyboardInterrupt()]

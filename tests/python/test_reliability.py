@@ -1,6 +1,6 @@
-"""Every allocation of every call and of the module initialisation made to fail in turn (in a driver
-subprocess, this file as a script, forking once per attempt so that each starts from the same state and a
-crash is a failed attempt); memory and reference counts flat over repeated calls; threads calling at once."""
+"""Every allocation of every call and of the module initialisation made to fail in turn (in a driver subprocess,
+this file as a script, forking once per attempt: each starts from the same state, a crash fails one attempt);
+memory and reference counts flat over repeated calls; threads calling at once."""
 
 import collections
 import gc
@@ -101,13 +101,10 @@ def build_cases():
                          TypeError("MitLimits.dm4310() takes no arguments (1 given)"))]
 
 
-# --- allocation failure: the driver ------------------------------------------------------
-
 MODES = {"persistent": lambda n: (n, 0), "single": lambda n: (n, n + 1)}  # fail [n, ...) or [n, n + 1)
 
 
-def fork_attempt(child):
-    """`child()`'s JSON report, from a forked process."""
+def fork_attempt(child):  # `child()`'s JSON report, from a forked process
     read_end, write_end = os.pipe()
     if (pid := os.fork()) == 0:
         os.dup2(os.open(os.devnull, os.O_WRONLY), 2)  # panic reports are expected
@@ -125,8 +122,7 @@ def fork_attempt(child):
     return json.loads(data) if done[1] == 0 else {"outcome": f"crash {done[1] & 0x7F or done[1] >> 8}"}
 
 
-def failing(bounds, call):
-    """(result, error) of `call()` while the allocations in `bounds` fail."""
+def failing(bounds, call):  # (result, error) of `call()` while the allocations in `bounds` fail
     import _testcapi
 
     def under_failure():  # builds nothing of its own while allocations fail
@@ -160,8 +156,7 @@ def classify(case, result, error):
 
 
 def sweep(attempt, at_least=0):
-    """Attempts n = 0, 1, ... until three in a row are clean, and at least `at_least` of them
-    (a failure the interpreter swallows looks clean)."""
+    """Attempts n = 0, 1, ... until three in a row are clean, and at least `at_least` (swallowed failures look clean)."""
     outcomes, problems, streak = collections.Counter(), [], 0
     for n in range(20000):
         report = attempt(n)
@@ -175,8 +170,7 @@ def sweep(attempt, at_least=0):
             return {"attempts": n + 1, "outcomes": dict(outcomes), "problems": problems, "end": n - 3}
 
 
-def usable_after(report, *checks):
-    """The report, marked if the module no longer works normally."""
+def usable_after(report, *checks):  # the report, marked if the module no longer works normally
     error = next((e for e in (outcome(check)[1] for check in checks) if e is not None), None)
     return report if error is None else dict(report, unusable=repr(error))
 
@@ -253,8 +247,6 @@ def drive_import():
     return [dict(s, name="import", kind="import", mode=mode, problems=s["problems"][:5]) for mode, s in results]
 
 
-# --- the tests ------------------------------------------------------------------------------
-
 @pytest.mark.skipif(importlib.util.find_spec("_testcapi") is None, reason="needs _testcapi.set_nomemory")
 @pytest.mark.parametrize("kinds", ["constructor", "factory", "getter,repr,log", "error", "import"])
 def test_every_allocation_fails_cleanly(kinds):
@@ -318,11 +310,9 @@ def test_threads_call_at_once():
     errors, threads, interval = [None] * 8, [threading.Thread(target=work, args=(k,)) for k in range(8)], \
         sys.getswitchinterval()
     sys.setswitchinterval(1e-6)
-    try:
-        [t.start() for t in threads]
-        [t.join() for t in threads]
-    finally:
-        sys.setswitchinterval(interval)
+    [t.start() for t in threads]
+    [t.join() for t in threads]
+    sys.setswitchinterval(interval)
     assert errors == [None] * 8, errors
     m.smoke()
 
