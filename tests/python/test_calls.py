@@ -13,6 +13,7 @@ from hypothesis import strategies as st
 import model as m
 from velquist import ControlSetpoint, Damiao, MitLimits, MitSetpoint, mit_setpoint
 
+
 @pytest.mark.parametrize(("which", "args", "kwargs", "kind", "text"), m.LITERAL_ERRORS)
 def test_literal_error_texts(which, args, kwargs, kind, text):
     assert m.same_error(m.reference(which, args, kwargs)[1], kind(text))
