@@ -15,13 +15,11 @@ namespace {
 
 using logbridge::LogLevel;
 
-/// Level and target, the two leading arguments of both hooks.
-bool parse_head(int number, const char* target, Py_ssize_t size, logbridge::LogEvent& event) noexcept {
+/// The level Python knows by `number`; none, with ValueError set, otherwise.
+std::optional<LogLevel> level_of(int number) noexcept {
     const std::optional<LogLevel> level = logbridge::level_from_python_number(number);
     if (!level) PyErr_Format(PyExc_ValueError, "level must be one of 40, 30, 20, 10, 5, not %d", number);
-    event.level = level.value_or(LogLevel::Error);
-    event.target = std::string_view(target, static_cast<std::size_t>(size));
-    return level.has_value();
+    return level;
 }
 
 PyObject* log(PyObject*, PyObject* args, PyObject* kwargs) {
@@ -30,21 +28,19 @@ PyObject* log(PyObject*, PyObject* args, PyObject* kwargs) {
     const char *target = nullptr, *message = nullptr, *file = nullptr;
     Py_ssize_t target_size = 0, message_size = 0, file_size = 0;
     PyObject* line = Py_None;
-    logbridge::LogEvent event{LogLevel::Error, {}, std::string_view(), std::nullopt, std::nullopt};
     if (!PyArg_ParseTupleAndKeywords(args, kwargs, "is#s#|z#O:log", const_cast<char**>(names), &number, &target,
-                                     &target_size, &message, &message_size, &file, &file_size, &line) ||
-        !parse_head(number, target, target_size, event)) {
+                                     &target_size, &message, &message_size, &file, &file_size, &line)) {
         return nullptr;
     }
-    if (file != nullptr) event.file = std::string_view(file, static_cast<std::size_t>(file_size));
-    if (line != Py_None) {
-        const unsigned long value = PyLong_AsUnsignedLong(line);
-        if (PyErr_Occurred()) return nullptr;
-        if (value > UINT32_MAX) return PyErr_Format(PyExc_OverflowError, "line must fit in 32 bits");
-        event.line = static_cast<std::uint32_t>(value);
-    }
-    event.message = std::string_view(message, static_cast<std::size_t>(message_size));
-    logbridge::logger().log(event);
+    const std::optional<LogLevel> level = level_of(number);
+    const unsigned long line_number = line == Py_None ? 0 : PyLong_AsUnsignedLong(line);
+    if (!level || PyErr_Occurred()) return nullptr;
+    if (line_number > UINT32_MAX) return PyErr_Format(PyExc_OverflowError, "line must fit in 32 bits");
+    using Text = std::optional<std::string_view>;
+    logbridge::logger().log(logbridge::LogEvent{
+        *level, std::string_view(target, target_size), std::string_view(message, message_size),
+        file ? Text(std::string_view(file, file_size)) : std::nullopt,
+        line == Py_None ? std::nullopt : std::optional(static_cast<std::uint32_t>(line_number))});
     Py_RETURN_NONE;
 }
 
@@ -53,13 +49,11 @@ PyObject* enabled(PyObject*, PyObject* args, PyObject* kwargs) {
     int number = 0;
     const char* target = nullptr;
     Py_ssize_t size = 0;
-    logbridge::LogEvent event{LogLevel::Error, {}, std::string_view(), std::nullopt, std::nullopt};
-    if (!PyArg_ParseTupleAndKeywords(args, kwargs, "is#:enabled", const_cast<char**>(names), &number, &target,
-                                     &size) ||
-        !parse_head(number, target, size, event)) {
+    if (!PyArg_ParseTupleAndKeywords(args, kwargs, "is#:enabled", const_cast<char**>(names), &number, &target, &size)) {
         return nullptr;
     }
-    return PyBool_FromLong(logbridge::logger().enabled(event.level, event.target));
+    const std::optional<LogLevel> level = level_of(number);
+    return level ? PyBool_FromLong(logbridge::logger().enabled(*level, std::string_view(target, size))) : nullptr;
 }
 
 const PyMethodDef methods[] = {

@@ -1,5 +1,5 @@
-// Helpers shared by the logging bridge's native tests: Python snippets run
-// in __main__, where a Python error is a test failure.
+// Python snippets for the logging bridge's native tests, run in __main__; a
+// Python error is a test failure.
 #pragma once
 
 #include <Python.h>
@@ -11,19 +11,16 @@
 
 namespace velquist::testing {
 
-/// Runs `code` in __main__ (`start`: Py_file_input or Py_eval_input); a new
-/// reference to the result, null on failure.
+/// The result of `code` (start: Py_file_input or Py_eval_input), null on failure.
 inline frame::OwnedRef run_python(const char* file, int line, const std::string& code, int start) {
     PyObject* globals = PyModule_GetDict(PyImport_AddModule("__main__"));
     frame::OwnedRef result(PyRun_String(code.c_str(), start, globals, globals));
-    if (!result) {
-        record_failure(file, line, "Python code failed: " + code);
-        PyErr_Print();
-    }
+    if (!result) record_failure(file, line, "Python code failed: " + code);
+    if (!result) PyErr_Print();
     return result;
 }
 
-/// repr() of an evaluated expression, for comparing whole Python values.
+/// repr() of an expression, for comparing whole Python values.
 inline std::string python_repr(const char* file, int line, const std::string& expr) {
     frame::OwnedRef value = run_python(file, line, "repr(" + expr + ")", Py_eval_input);
     const char* text = value ? PyUnicode_AsUTF8(value.get()) : nullptr;
