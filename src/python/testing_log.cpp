@@ -13,53 +13,48 @@ namespace velquist::python {
 
 namespace {
 
-using logbridge::LogLevel;
+using logbridge::LogEvent;
 
-/// The level Python knows by `number`; none, with ValueError set, otherwise.
-std::optional<LogLevel> level_of(int number) noexcept {
-    const std::optional<LogLevel> level = logbridge::level_from_python_number(number);
-    if (!level) PyErr_Format(PyExc_ValueError, "level must be one of 40, 30, 20, 10, 5, not %d", number);
-    return level;
-}
-
-PyObject* log(PyObject*, PyObject* args, PyObject* kwargs) {
-    static const char* names[] = {"level", "target", "message", "file", "line", nullptr};
+/// The hooks' arguments: level and target, and for `log` also message,
+/// file=None and line=None. None, with a Python error set, on bad ones.
+std::optional<LogEvent> read_event(PyObject* args, PyObject* kwargs, bool is_log) noexcept {
+    static const char* log_names[] = {"level", "target", "message", "file", "line", nullptr};
+    static const char* enabled_names[] = {"level", "target", nullptr};
     int number = 0;
     const char *target = nullptr, *message = nullptr, *file = nullptr;
     Py_ssize_t target_size = 0, message_size = 0, file_size = 0;
     PyObject* line = Py_None;
-    if (!PyArg_ParseTupleAndKeywords(args, kwargs, "is#s#|z#O:log", const_cast<char**>(names), &number, &target,
+    if (!PyArg_ParseTupleAndKeywords(args, kwargs, is_log ? "is#s#|z#O:log" : "is#:enabled",
+                                     const_cast<char**>(is_log ? log_names : enabled_names), &number, &target,
                                      &target_size, &message, &message_size, &file, &file_size, &line)) {
-        return nullptr;
+        return std::nullopt;
     }
-    const std::optional<LogLevel> level = level_of(number);
+    const std::optional<logbridge::LogLevel> level = logbridge::level_from_python_number(number);
     const unsigned long line_number = line == Py_None ? 0 : PyLong_AsUnsignedLong(line);
-    if (!level || PyErr_Occurred()) return nullptr;
-    if (line_number > UINT32_MAX) return PyErr_Format(PyExc_OverflowError, "line must fit in 32 bits");
+    if (!PyErr_Occurred() && line_number > UINT32_MAX) PyErr_SetString(PyExc_OverflowError, "line must fit in 32 bits");
+    if (!level) PyErr_Format(PyExc_ValueError, "level must be one of 40, 30, 20, 10, 5, not %d", number);
+    if (PyErr_Occurred()) return std::nullopt;
     using Text = std::optional<std::string_view>;
-    logbridge::logger().log(logbridge::LogEvent{
-        *level, std::string_view(target, target_size), std::string_view(message, message_size),
-        file ? Text(std::string_view(file, file_size)) : std::nullopt,
-        line == Py_None ? std::nullopt : std::optional(static_cast<std::uint32_t>(line_number))});
+    return LogEvent{*level, std::string_view(target, target_size), std::string_view(message, message_size),
+                    file ? Text(std::string_view(file, file_size)) : std::nullopt,
+                    line == Py_None ? std::nullopt : std::optional(static_cast<std::uint32_t>(line_number))};
+}
+
+PyObject* log(PyObject*, PyObject* args, PyObject* kwargs) {
+    const std::optional<LogEvent> event = read_event(args, kwargs, true);
+    if (!event) return nullptr;
+    logbridge::logger().log(*event);
     Py_RETURN_NONE;
 }
 
 PyObject* enabled(PyObject*, PyObject* args, PyObject* kwargs) {
-    static const char* names[] = {"level", "target", nullptr};
-    int number = 0;
-    const char* target = nullptr;
-    Py_ssize_t size = 0;
-    if (!PyArg_ParseTupleAndKeywords(args, kwargs, "is#:enabled", const_cast<char**>(names), &number, &target, &size)) {
-        return nullptr;
-    }
-    const std::optional<LogLevel> level = level_of(number);
-    return level ? PyBool_FromLong(logbridge::logger().enabled(*level, std::string_view(target, size))) : nullptr;
+    const std::optional<LogEvent> event = read_event(args, kwargs, false);
+    return event ? PyBool_FromLong(logbridge::logger().enabled(event->level, event->target)) : nullptr;
 }
 
 const PyMethodDef methods[] = {
     {"log", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&log)), METH_VARARGS | METH_KEYWORDS,
-     "log(level, target, message, file=None, line=None)\n--\n\n"
-     "Hand one event (level as a Python level number) to the logger slot."},
+     "log(level, target, message, file=None, line=None)\n--\n\nHand one event (a Python level number) to the slot."},
     {"enabled", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&enabled)), METH_VARARGS | METH_KEYWORDS,
      "enabled(level, target)\n--\n\nAsk the logger slot whether an event would pass its limits."},
     {nullptr, nullptr, 0, nullptr},

@@ -1,5 +1,4 @@
-// Python snippets for the logging bridge's native tests, run in __main__; a
-// Python error is a test failure.
+// Python snippets run in __main__ for the logging bridge's native tests.
 #pragma once
 
 #include <Python.h>

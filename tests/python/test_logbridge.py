@@ -11,13 +11,12 @@ from hypothesis import HealthCheck, example, given, settings, strategies as st
 
 prefixes = (f"vqtest{n}" for n in itertools.count())  # the cache lives for the process: fresh targets
 LEVELS = (5, 10, 20, 30, 40)  # Trace to Error: the probe order
+NAMES = {"a": "a", "a::b": "a.b", "a.b": "a.b", "a::b::c": "a.b.c", "a:::b": "a.:b", "::": "."}  # logger name per target
 
 
 class Spy(logging.Logger):
     """Unregistered loggers, one per name, recording the bridge's calls; the
     call equal to `fail` (or to its method name) raises `error`, once."""
-
-    calls, records, loggers, fail, error = [], [], {}, None, None
 
     @staticmethod
     def call(*call):
@@ -27,11 +26,10 @@ class Spy(logging.Logger):
             raise Spy.error
 
     @staticmethod
-    def get(name=None, record=True):
+    def get(name=None):
         if name is None:  # pytest's own logging asks for the root logger
             return logging.root
-        if record:
-            Spy.call("getLogger", name)
+        Spy.call("getLogger", name)
         return Spy.loggers.setdefault(name, Spy(name, logging.DEBUG))
 
     def isEnabledFor(self, level):
@@ -68,11 +66,8 @@ def expected_calls(level, target, name, python_level, limits):
 
 
 @settings(derandomize=True, database=None, max_examples=60, suppress_health_check=[HealthCheck.function_scoped_fixture])
-@given(
-    st.lists(st.tuples(st.sampled_from(["a", "a::b", "a.b", "a::b::c", "a:::b", "::"]), st.sampled_from(LEVELS),
-                       st.sampled_from([None, *LEVELS, 50])), max_size=8),
-    st.sampled_from([(None, None), ("src/motor.cpp", 77), ("f", 2**32 - 1)]),
-)
+@given(st.lists(st.tuples(st.sampled_from(list(NAMES)), st.sampled_from(LEVELS), st.sampled_from([None, *LEVELS, 50])),
+                max_size=8), st.sampled_from([(None, None), ("src/motor.cpp", 77), ("f", 2**32 - 1)]))
 # Cached Warn: later Info/Debug dropped natively even once the logger is more verbose.
 @example([("a", 20, 30), ("a", 20, 10), ("a", 10, None), ("a", 30, 40), ("a", 5, 5)], (None, None))
 # "a::b" then "a" keeps the child; "a.b" reaches the same logger but has its own entry.
@@ -81,28 +76,20 @@ def expected_calls(level, target, name, python_level, limits):
 def test_bridge_against_model(testing, spy, steps, where):
     prefix, limits = next(prefixes), {}
     for target, level, python_level in steps:
-        target = f"{prefix}::{target}"
-        name = target.replace("::", ".")
-        if python_level is not None:
-            spy.get(name, record=False).setLevel(python_level)
+        target, name = f"{prefix}::{target}", f"{prefix}.{NAMES[target]}"
+        logger, spy.calls, spy.records = spy.get(name), [], []  # that call is not the bridge's
+        logger.setLevel(python_level or logger.level)
         testing.log(level, target, "50%s done", *where)
-        assert spy.calls == expected_calls(level, target, name, spy.get(name, False).level, limits)
+        assert spy.calls == expected_calls(level, target, name, logger.level, limits)
         assert testing.enabled(level, target) == (level >= max(10, limits.get(target, 0)))
         for r in spy.records:
             assert (r.name, r.levelno, r.pathname, r.lineno, r.msg, r.args, r.exc_info) == (
                 name, level, where[0], where[1] or 0, "50%s done", (), None)
-        spy.calls, spy.records = [], []
 
 
-def test_records_reach_registered_loggers(testing, caplog):
-    prefix = next(prefixes)
-    logging.getLogger(prefix).setLevel(logging.DEBUG)
-    testing.log(10, f"{prefix}::a::b::c", "%s", "src/motor.cpp", 7)
-    testing.log(30, f"{prefix}::a:::b", "x")
-    testing.log(40, "", "to the root")  # getLogger("") is the root logger
-    assert [(r.name.replace(prefix, "P"), r.levelname, r.pathname, r.lineno, r.getMessage()) for r in caplog.records] == [
-        ("P.a.b.c", "DEBUG", "src/motor.cpp", 7, "%s"), ("P.a.:b", "WARNING", None, 0, "x"),
-        ("", "ERROR", None, 0, "to the root")]
+def test_empty_target_reaches_the_root_logger(testing, caplog):
+    testing.log(40, "", "to the root")
+    assert [(r.name, r.levelname, r.pathname, r.lineno, r.msg) for r in caplog.records] == [("", "ERROR", None, 0, "to the root")]
 
 
 @pytest.mark.parametrize("fail, error, shown", [
@@ -118,16 +105,14 @@ def test_python_error_is_printed_and_event_dropped(testing, spy, capsys, fail, e
     testing.log(20, target, "first")
     err = capsys.readouterr().err
     assert err.startswith("Traceback (most recent call last):\n") and err.endswith(f"\n{shown}\n")
-    probed = fail == ("isEnabledFor", 5)
+    probed, spy.calls = fail == ("isEnabledFor", 5), []
     assert len(spy.records) == probed
-    spy.calls = []
     testing.log(20, target, "second")
     assert spy.calls[0] == (("isEnabledFor", 20) if probed else ("getLogger", target.replace("::", ".")))
     assert len(spy.records) == 1 + probed
 
 
 def test_import_failing_at_logging_then_bridge_references():
-    # Names built at run time stay mortal: their counts show the bridge's references.
     script = """if 1:
         import sys, types
         sys.modules["logging"] = None
@@ -135,8 +120,9 @@ def test_import_failing_at_logging_then_bridge_references():
             import velquist
         except BaseException as e:
             print(type(e).__name__, e, sep=": ")
-        held = [types.ModuleType("logging")] + [sys.intern("".join(n)) for n in
-                                                 (["get", "Logger"], ["isEnabled", "For"], ["make", "Record"])]
+        # Names built at run time stay mortal: their counts show the bridge's references.
+        held = [types.ModuleType("logging"), *(sys.intern(a + b) for a, b in [("get", "Logger"), ("isEnabled", "For"),
+                                                                               ("make", "Record")])]
         sys.modules["logging"] = held[0]
         before = [sys.getrefcount(held[i]) for i in range(4)]
         import velquist
