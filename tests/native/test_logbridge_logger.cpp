@@ -46,15 +46,16 @@ TEST_CASE(logbridge_limit_table_longest_prefix) {
 TEST_CASE(logbridge_cache_policies_on_native_threads) {
     HeldLockScope lock;
     RUN_PY("import logging\nlogging.getLogger('p').setLevel(logging.WARNING)");
-    // Not cached; cached with Trace, unprobed; cached with the probed level.
-    const LevelLimit cached[] = {LevelLimit::Off, LevelLimit::Trace, LevelLimit::Warn};
-    for (CachePolicy policy : {CachePolicy::NoCache, CachePolicy::CacheLoggers, CachePolicy::CacheLoggersAndLimits}) {
+    // Not cached (Off); cached with Trace, unprobed; cached with the probed level.
+    const std::pair<CachePolicy, LevelLimit> cases[] = {{CachePolicy::NoCache, LevelLimit::Off},
+        {CachePolicy::CacheLoggers, LevelLimit::Trace}, {CachePolicy::CacheLoggersAndLimits, LevelLimit::Warn}};
+    for (const auto& [policy, cached] : cases) {
         auto logger = make(policy);
         Py_BEGIN_ALLOW_THREADS  // from a thread that holds no interpreter lock
         std::thread([&logger] { log(*logger, "p::t"); }).join();
         Py_END_ALLOW_THREADS
         NodeRef node = lookup(*logger->cache(), "p::t");
-        CHECK(policy == CachePolicy::NoCache ? !node : node && node->entry->limit() == cached[int(policy)]);
+        CHECK(cached == LevelLimit::Off ? !node : node && node->entry->limit() == cached);
     }
 }
 
