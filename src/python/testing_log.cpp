@@ -34,9 +34,8 @@ std::optional<LogEvent> read_event(PyObject* args, PyObject* kwargs, bool is_log
     if (!PyErr_Occurred() && line_number > UINT32_MAX) PyErr_SetString(PyExc_OverflowError, "line must fit in 32 bits");
     if (!level) PyErr_Format(PyExc_ValueError, "level must be one of 40, 30, 20, 10, 5, not %d", number);
     if (PyErr_Occurred()) return std::nullopt;
-    using Text = std::optional<std::string_view>;
     return LogEvent{*level, std::string_view(target, target_size), std::string_view(message, message_size),
-                    file ? Text(std::string_view(file, file_size)) : std::nullopt,
+                    file ? std::optional(std::string_view(file, file_size)) : std::nullopt,
                     line == Py_None ? std::nullopt : std::optional(static_cast<std::uint32_t>(line_number))};
 }
 

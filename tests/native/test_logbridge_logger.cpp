@@ -45,16 +45,16 @@ TEST_CASE(logbridge_limit_table_longest_prefix) {
 
 TEST_CASE(logbridge_cache_policies_on_native_threads) {
     HeldLockScope lock;
-    RUN_PY("import logging\nlogging.getLogger('p').setLevel(logging.WARNING)");
-    // Not cached (Off); cached with Trace, unprobed; cached with the probed level.
+    RUN_PY("import logging\nlogging.getLogger().setLevel(logging.WARNING)");  // the target "" is the root logger
+    // Not cached (Off); cached at one empty segment with Trace, unprobed, or with the level probed.
     const std::pair<CachePolicy, LevelLimit> cases[] = {{CachePolicy::NoCache, LevelLimit::Off},
         {CachePolicy::CacheLoggers, LevelLimit::Trace}, {CachePolicy::CacheLoggersAndLimits, LevelLimit::Warn}};
     for (const auto& [policy, cached] : cases) {
         auto logger = make(policy);
         Py_BEGIN_ALLOW_THREADS  // from a thread that holds no interpreter lock
-        std::thread([&logger] { log(*logger, "p::t"); }).join();
+        std::thread([&logger] { log(*logger, ""); }).join();
         Py_END_ALLOW_THREADS
-        NodeRef node = lookup(*logger->cache(), "p::t");
+        NodeRef node = lookup(*logger->cache(), "");
         CHECK(cached == LevelLimit::Off ? !node : node && node->entry->limit() == cached);
     }
 }
