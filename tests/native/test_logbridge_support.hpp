@@ -1,5 +1,4 @@
-// Helpers shared by the logging bridge's native tests: running Python
-// snippets in __main__ and a spy on `logging.getLogger`.
+// Python snippets run in __main__ for the logging bridge's native tests.
 #pragma once
 
 #include <Python.h>
@@ -11,64 +10,24 @@
 
 namespace velquist::testing {
 
-/// Runs statements in __main__; a Python error is a test failure.
-inline bool run_python(const char* file, int line, const std::string& code) {
+/// The result of `code` (start: Py_file_input or Py_eval_input), null on failure.
+inline frame::OwnedRef run_python(const char* file, int line, const std::string& code, int start) {
     PyObject* globals = PyModule_GetDict(PyImport_AddModule("__main__"));
-    frame::OwnedRef result(PyRun_String(code.c_str(), Py_file_input, globals, globals));
-    if (result) return true;
-    record_failure(file, line, "Python code failed");
-    PyErr_Print();
-    return false;
-}
-
-/// Evaluates an expression in __main__ (new reference, NULL on failure).
-inline frame::OwnedRef eval_python(const char* file, int line, const std::string& expr) {
-    PyObject* globals = PyModule_GetDict(PyImport_AddModule("__main__"));
-    frame::OwnedRef result(PyRun_String(expr.c_str(), Py_eval_input, globals, globals));
-    if (!result) {
-        record_failure(file, line, "Python expression failed: " + expr);
-        PyErr_Print();
-    }
+    frame::OwnedRef result(PyRun_String(code.c_str(), start, globals, globals));
+    if (!result) record_failure(file, line, "Python code failed: " + code);
+    if (!result) PyErr_Print();
     return result;
 }
 
-/// repr() of an evaluated expression, for comparing whole Python values.
+/// repr() of an expression, for comparing whole Python values.
 inline std::string python_repr(const char* file, int line, const std::string& expr) {
-    frame::OwnedRef value = eval_python(file, line, "repr(" + expr + ")");
-    if (!value) return "<error>";
-    const char* text = PyUnicode_AsUTF8(value.get());
+    frame::OwnedRef value = run_python(file, line, "repr(" + expr + ")", Py_eval_input);
+    const char* text = value ? PyUnicode_AsUTF8(value.get()) : nullptr;
     return text ? text : "<error>";
 }
 
-#define RUN_PY(code) ::velquist::testing::run_python(__FILE__, __LINE__, code)
-#define EVAL_PY(expr) ::velquist::testing::eval_python(__FILE__, __LINE__, expr)
-#define REPR_PY(expr) ::velquist::testing::python_repr(__FILE__, __LINE__, expr)
-
-/// Defines `spy_calls` and `install_spy(level)` in __main__: while a spy is
-/// installed, `logging.getLogger` hands out unregistered loggers of the
-/// given level that record getLogger, isEnabledFor and handle calls.
-inline constexpr const char* spy_code = R"(
-import logging
-spy_calls = []
-_real_get_logger = logging.getLogger
-
-class SpyLogger(logging.Logger):
-    def isEnabledFor(self, level):
-        spy_calls.append(("isEnabledFor", level))
-        return super().isEnabledFor(level)
-
-    def handle(self, record):
-        spy_calls.append(("handle", record.name, record.getMessage()))
-
-def install_spy(level):
-    spy_calls.clear()
-    def get_logger(name=None):
-        spy_calls.append(("getLogger", name))
-        return SpyLogger(name, level)
-    logging.getLogger = get_logger
-
-def remove_spy():
-    logging.getLogger = _real_get_logger
-)";
-
 }  // namespace velquist::testing
+
+#define RUN_PY(code) bool(::velquist::testing::run_python(__FILE__, __LINE__, code, Py_file_input))
+#define EVAL_PY(expr) ::velquist::testing::run_python(__FILE__, __LINE__, expr, Py_eval_input)
+#define REPR_PY(expr) ::velquist::testing::python_repr(__FILE__, __LINE__, expr)
