@@ -20,7 +20,7 @@ def test_mypy_flags_exactly_the_marked_lines(tmp_path):
     flagged = set(re.findall(r"(\w+\.py):(\d+): error: .*\[([a-z-]+)\]$", result.stdout, re.M))
     marked = {(s.name, str(n), code) for s in SAMPLES for n, line in enumerate(s.read_text().splitlines(), 1)
               for code in re.findall(r"# error: \[([a-z-]+)\]", line)}
-    assert len(marked) > 15 and flagged == marked, result.stdout + result.stderr
+    assert len(marked) > 10 and flagged == marked, result.stdout + result.stderr
 
 
 def test_stubtest_finds_no_difference_from_the_module(tmp_path):
