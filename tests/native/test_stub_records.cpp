@@ -10,7 +10,7 @@ static constexpr NativeTypeFn a = &native_type_id<char>, b = &native_type_id<sho
 static constexpr TypeFn num = &type_output<float>;
 static constexpr PyParamInfo two[] = {{"a", &type_input<float>}, {"b", &type_input<int>}};
 static constexpr PyAttrInfo getter[] = {{"x", num}};
-static constexpr PyCallableInfo odd_kind[] = {{"weird", static_cast<CallableKind>(7), {}, num, "", {}}},
+static constexpr PyCallableInfo odd_kind[] = {{"weird", static_cast<CallableKind>(2), {}, num, "", {}}},
     bad_signature[] = {{"f", CallableKind::static_method, two, num, "", "a = ...,c"}},
     default_gap[] = {{"f", CallableKind::method, two, num, "", "a = ...,b"}},
     trailing_comma[] = {{"f", CallableKind::method, two, num, "", "a,b,"}};
@@ -30,7 +30,7 @@ TEST_CASE(stub_generator_refuses_inconsistent_records) {
         {{{&class_a}, {&methods_a, &odd}, {}}, "class 'A' has two method records"},
         {{{&class_a, &class_b}, {&methods_a}, {}}, "class 'B' has no method record"},
         {{{&class_f}, {&methods_b}, {}}, "class 'F' belongs to module 'elsewhere', not 'velquist'"},
-        {{{&class_a}, {&odd}, {}}, "A.weird: unknown callable kind 7"},
+        {{{&class_a}, {&odd}, {}}, "A.weird: unknown callable kind 2"},
         {{{&class_a}, {&bad_sig}, {}}, "A.f: signature text 'a = ...,c' does not list its parameters 'a,b'"},
         {{{&class_a}, {&comma}, {}}, "A.f: signature text 'a,b,' does not list its parameters 'a,b'"},
         {{{&class_a}, {&gap}, {}}, "A.f: parameter 'b' has no default but follows one that has"},
