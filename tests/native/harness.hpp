@@ -1,5 +1,4 @@
-// A minimal native test harness: cases register at load time and run in an
-// embedded interpreter (see main.cpp).
+// A minimal native test harness: cases register at load time; main.cpp runs them.
 #pragma once
 
 #include <cstdio>
@@ -9,13 +8,9 @@
 
 namespace velquist::testing {
 
-struct TestCase {
-    const char* name;
-    void (*run)();
-};
+struct TestCase { const char* name; void (*run)(); };
 
-/// Failures recorded by the running case.
-inline int current_failures = 0;
+inline int current_failures = 0;  // of the running case
 
 inline void record_failure(const char* file, int line, const std::string& what) {
     ++current_failures;
@@ -24,26 +19,12 @@ inline void record_failure(const char* file, int line, const std::string& what) 
 
 }  // namespace velquist::testing
 
-#define VQ_CONCAT_(a, b) a##b
-#define VQ_CONCAT(a, b) VQ_CONCAT_(a, b)
-
-/// Declares a test case: TEST_CASE(name) { ...body... }
-#define TEST_CASE(name)                                                                              \
-    static void VQ_CONCAT(test_, name)();                                                            \
-    static const ::velquist::testing::TestCase VQ_CONCAT(case_, name){#name, &VQ_CONCAT(test_, name)}; \
-    static const ::velquist::frame::Registration<::velquist::testing::TestCase> VQ_CONCAT(reg_, name){ \
-        &VQ_CONCAT(case_, name)};                                                                     \
-    static void VQ_CONCAT(test_, name)()
-
-#define CHECK(cond)                                                                        \
-    do {                                                                                   \
-        if (!(cond)) ::velquist::testing::record_failure(__FILE__, __LINE__, "CHECK(" #cond ")"); \
-    } while (0)
-
-#define CHECK_EQ(a, b)                                                                            \
-    do {                                                                                          \
-        const auto& vq_a = (a);                                                                   \
-        const auto& vq_b = (b);                                                                   \
-        if (!(vq_a == vq_b))                                                                      \
-            ::velquist::testing::record_failure(__FILE__, __LINE__, "CHECK_EQ(" #a ", " #b ")");   \
-    } while (0)
+#define TEST_CASE(name)                                                                                 \
+    static void test_##name();                                                                          \
+    static const ::velquist::testing::TestCase case_##name{#name, &test_##name};                        \
+    static const ::velquist::frame::Registration<::velquist::testing::TestCase> reg_##name{&case_##name}; \
+    static void test_##name()
+#define VQ_CHECK_(ok, text) \
+    do { if (!(ok)) ::velquist::testing::record_failure(__FILE__, __LINE__, text); } while (0)
+#define CHECK(cond) VQ_CHECK_(cond, "CHECK(" #cond ")")
+#define CHECK_EQ(a, b) VQ_CHECK_((a) == (b), "CHECK_EQ(" #a ", " #b ")")

@@ -1,5 +1,4 @@
-// Runs every registered native test case inside an embedded interpreter in
-// which `velquist` is importable as a built-in module.
+// Runs the native cases named with argv[1] (all by default) where `velquist` is a built-in module.
 #include <Python.h>
 
 #include <cstring>
@@ -10,31 +9,20 @@
 extern "C" PyObject* PyInit_velquist();
 
 int main(int argc, char** argv) {
+    namespace t = velquist::testing;
     if (PyImport_AppendInittab("velquist", &PyInit_velquist) < 0) return 2;
     Py_Initialize();
-    std::vector<const velquist::testing::TestCase*> cases;
-    for (const auto& c : velquist::frame::registration_list<velquist::testing::TestCase>) cases.push_back(&c);
-    int passed = 0;
-    int failed = 0;
-    // Registration is newest first; run in source order for readable output.
-    for (auto it = cases.rbegin(); it != cases.rend(); ++it) {
-        const auto* c = *it;
+    std::vector<const t::TestCase*> cases;  // in source order: the list is newest first
+    for (const auto& c : velquist::frame::registration_list<t::TestCase>) cases.insert(cases.begin(), &c);
+    int passed = 0, failed = 0;
+    for (const t::TestCase* c : cases) {
         if (argc > 1 && std::strstr(c->name, argv[1]) == nullptr) continue;
-        velquist::testing::current_failures = 0;
+        t::current_failures = 0;
         c->run();
-        if (PyErr_Occurred()) {
-            velquist::testing::record_failure(__FILE__, __LINE__, "Python error left pending");
-            PyErr_Print();
-        }
-        if (velquist::testing::current_failures == 0) {
-            ++passed;
-        } else {
-            ++failed;
-            std::fprintf(stderr, "FAILED %s\n", c->name);
-        }
+        if (PyErr_Occurred()) t::record_failure(__FILE__, __LINE__, "Python error left pending"), PyErr_Print();
+        if (t::current_failures != 0) std::fprintf(stderr, "FAILED %s\n", c->name);
+        ++(t::current_failures == 0 ? passed : failed);
     }
-    std::printf("%d passed, %d failed\n", passed, failed);
-    // Logger threads may still hold references; skip finalisation.
-    std::fflush(stdout);
+    std::printf("%d passed, %d failed\n", passed, failed);  // no finalisation: logger threads may hold references
     return failed == 0 ? 0 : 1;
 }
