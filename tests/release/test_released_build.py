@@ -88,6 +88,8 @@ def test_panic_report_names_a_path_relative_to_the_project_root(tmp_path):
     done = subprocess.run([sys.executable, "-c", script], cwd=tmp_path, capture_output=True, text=True, timeout=60)
     assert done.returncode == 1
     assert re.search(r"^thread '[^']*' panicked at src/logbridge/\w+\.cpp:\d+:\d+:$", done.stderr, re.M), done.stderr
-    assert done.stderr.rstrip().splitlines()[-1].startswith(
-        "pyo3_runtime.PanicException: Failed to initialize python logging: "
+    assert (
+        done.stderr.rstrip()
+        .splitlines()[-1]
+        .startswith("pyo3_runtime.PanicException: Failed to initialize python logging: ")
     ), done.stderr
