@@ -52,12 +52,6 @@ public:
     const Node* head() const noexcept { return head_.load(std::memory_order_acquire); }
     Iterator end() const { return Iterator(nullptr); }
 
-    std::size_t size() const {
-        std::size_t n = 0;
-        for (auto it = begin(); it != end(); ++it) ++n;
-        return n;
-    }
-
 private:
     std::atomic<Node*> head_{nullptr};
 };

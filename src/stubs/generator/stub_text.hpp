@@ -73,7 +73,6 @@ private:
     void write_class(std::string& out, const StubClass& c) {
         out += "@typing.final\nclass " + std::string(c.info->python_name) + ":\n";
         std::size_t start = out.size();
-        if (!c.info->doc.empty()) out += "    \"\"\"" + docstring_literal(c.info->doc) + "\"\"\"\n";
         for (const auto& m : c.info->members) out += "    " + std::string(m.name) + ": " + annotation(m.type_info) + "\n";
         std::string cls(c.info->python_name);
         if (const auto& ctor = c.methods->constructor) {
