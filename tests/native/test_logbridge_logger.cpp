@@ -81,6 +81,24 @@ TEST_CASE(logbridge_failures_keep_pending_exception) {
     CHECK(lookup(*logger->cache(), "ok") && !lookup(*logger->cache(), "broken"));
 }
 
+int renders = 0;
+
+TEST_CASE(logbridge_message_rendered_only_when_forwarded) {
+    HeldLockScope lock;
+    auto logger = make(CachePolicy::NoCache);
+    if (!logger || !RUN_PY("import logging\nseen = []\nhandler = logging.Handler()\n"
+                           "handler.emit = lambda record: seen.append(record.getMessage())\n"
+                           "logging.getLogger('deferred').addHandler(handler)")) {
+        return;
+    }
+    const Message message([](const void*, std::string& out) { ++renders, out += "rendered %s"; }, nullptr);
+    for (LogLevel level : {LogLevel::Trace, LogLevel::Warn}) {  // Trace is past the default limit
+        logger->log(LogEvent{level, "deferred", message, std::nullopt, std::nullopt});
+    }
+    CHECK_EQ(renders, 1);
+    CHECK_EQ(REPR_PY("seen"), std::string("['rendered %s']"));
+}
+
 TEST_CASE(logbridge_cache_lost_update_released_without_lock) {
     HeldLockScope lock;
     CacheCell cell;
