@@ -1,0 +1,260 @@
+// Native costs of the logging bridge, in an embedded interpreter, on the
+// module's own objects (built without testing hooks):
+//
+// - an event that the cached limit rejects (`enabled` and `log` at Info on
+//   "vq::quiet::deep", whose Python logger is at WARNING, beside 50 cached
+//   siblings), on one thread and on two threads at once, against its floor:
+//   the same walk from a root pointer read with one acquire load, nothing
+//   pinned, counted or reclaimed;
+// - a forwarded event, against Python's own `logger.info` to the same handler;
+// - the first event of a new target (getLogger, the probe, the store), against
+//   Python's `getLogger(new name).info`.
+//
+//     bench_logbridge [--runs N]      (scripts/run-benchmarks --logbridge)
+//
+// A rejected event is timed in chunks of 20000 events and the least time per
+// event is kept (on two threads, only over chunks that ran while the other
+// thread ran too); the other figures are the minimum over the runs. Ratios
+// are what compare across machines; the times are printed for reference.
+#include <Python.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <string>
+#include <thread>
+
+#include "frame/interpreter_lock.hpp"
+#include "logbridge/logger.hpp"
+
+namespace {
+
+using namespace velquist::logbridge;
+using Clock = std::chrono::steady_clock;
+
+constexpr std::string_view quiet_target = "vq::quiet::deep";
+constexpr int siblings = 50;
+constexpr long rejected_events = 2'000'000;
+constexpr long forwarded_events = 20'000;
+constexpr int new_targets = 300;
+
+constexpr const char* setup = R"(
+import logging, timeit
+
+class Count(logging.Handler):
+    def __init__(self):
+        super().__init__()
+        self.count = 0
+    def emit(self, record):
+        self.count += 1
+
+top = logging.getLogger("vq")
+top.setLevel(logging.DEBUG)
+top.propagate = False
+top.addHandler(Count())
+logging.getLogger("vq.quiet").setLevel(logging.WARNING)
+fwd = logging.getLogger("vq.fwd")
+_fresh = iter(range(10**9))
+
+def python_forwarded(n):
+    return min(timeit.repeat(lambda: fwd.info("m"), number=n, repeat=1)) / n
+
+def python_first(n):
+    return min(timeit.repeat(lambda: logging.getLogger(f"vq.py.t{next(_fresh)}").info("m"), number=n, repeat=1)) / n
+)";
+
+/// The floor's root: read with one acquire load, never replaced.
+std::atomic<const CacheNode*> floor_root;
+volatile bool sink;
+
+/// `Logger::enabled` for a cached target minus the pinning: the same walk
+/// and the same two limit tests (the default limit is `Debug`).
+[[gnu::noinline]] bool floor_enabled(LogLevel level, std::string_view target) noexcept {
+    const CacheNode* node = find(*floor_root.load(std::memory_order_acquire), target);
+    if (node != nullptr && node->entry && !passes(level, node->entry->limit())) return false;
+    return passes(level, LevelLimit::Debug);
+}
+
+/// The rejected path of `Logger::log` on the same terms.
+[[gnu::noinline]] void floor_log(const LogEvent& event) noexcept {
+    if (!floor_enabled(event.level, event.target)) return;
+    std::abort();
+}
+
+template <class Event>
+double ns_per_event(long count, const Event& event) {
+    const Clock::time_point start = Clock::now();
+    for (long i = 0; i < count; ++i) event();
+    return std::chrono::duration<double, std::nano>(Clock::now() - start).count() / static_cast<double>(count);
+}
+
+/// Events done by one thread, in steps of `tick`, on a line of its own.
+struct alignas(64) Progress {
+    std::atomic<long> ticks{0};
+};
+
+constexpr long tick = 1000;
+constexpr long chunk_events = 20 * tick;
+
+/// The least time per event over chunks of `chunk_events`. With `other`,
+/// only chunks during which the other thread ran nearly as many events
+/// count, so a figure is one of two threads truly running at once, not of
+/// threads taking turns on a busy machine. Infinity if there is none.
+template <class Event>
+double ns_best_chunk(long count, const Event& event, Progress& mine, const Progress* other) {
+    double best = std::numeric_limits<double>::infinity();
+    for (long chunk = 0; chunk < count / chunk_events; ++chunk) {
+        const long other_before = other != nullptr ? other->ticks.load(std::memory_order_relaxed) : 0;
+        const Clock::time_point start = Clock::now();
+        for (long t = 0; t < chunk_events / tick; ++t) {
+            for (long i = 0; i < tick; ++i) event();
+            mine.ticks.store(mine.ticks.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
+        }
+        const double ns = std::chrono::duration<double, std::nano>(Clock::now() - start).count();
+        if (other != nullptr && other->ticks.load(std::memory_order_relaxed) - other_before < chunk_events / tick * 9 / 10) {
+            continue;
+        }
+        best = std::min(best, ns / static_cast<double>(chunk_events));
+    }
+    return best;
+}
+
+template <class Event>
+double ns_one_thread(long count, const Event& event) {
+    Progress mine;
+    return ns_best_chunk(count, event, mine, nullptr);
+}
+
+/// Per-thread cost with two threads running `event` at the same time: the
+/// slower of the two.
+template <class Event>
+double ns_two_threads(long count, const Event& event) {
+    std::atomic<int> ready{0};
+    Progress progress[2];
+    double took[2] = {0, 0};
+    auto work = [&](int k) {
+        ready.fetch_add(1);
+        while (ready.load() < 2) {
+        }
+        took[k] = ns_best_chunk(count, event, progress[k], &progress[1 - k]);
+    };
+    std::thread first(work, 0);
+    std::thread second(work, 1);
+    first.join();
+    second.join();
+    return std::max(took[0], took[1]);
+}
+
+double python_seconds(const std::string& call) {
+    PyObject* globals = PyModule_GetDict(PyImport_AddModule("__main__"));
+    PyObject* value = PyRun_String(call.c_str(), Py_eval_input, globals, globals);
+    if (value == nullptr) {
+        PyErr_Print();
+        std::exit(1);
+    }
+    const double seconds = PyFloat_AsDouble(value);
+    Py_DECREF(value);
+    return seconds;
+}
+
+LogEvent event_at(LogLevel level, std::string_view target) {
+    return LogEvent{level, target, "m", std::nullopt, std::nullopt};
+}
+
+void log_at(const Logger& bridge, LogLevel level, std::string_view target) { bridge.log(event_at(level, target)); }
+
+struct Best {
+    double value = std::numeric_limits<double>::infinity();
+    void take(double v) { value = std::min(value, v); }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int runs = 7;
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (std::strcmp(argv[i], "--runs") == 0) runs = std::max(1, std::atoi(argv[i + 1]));
+    }
+    Py_Initialize();
+    std::unique_ptr<Logger> bridge;
+    NodeRef floor_tree;
+    {
+        velquist::frame::HeldLockScope lock;
+        PyObject* globals = PyModule_GetDict(PyImport_AddModule("__main__"));
+        PyObject* done = PyRun_String(setup, Py_file_input, globals, globals);
+        bridge = Logger::create(CachePolicy::CacheLoggersAndLimits);
+        if (done == nullptr || !bridge) {
+            PyErr_Print();
+            return 1;
+        }
+        Py_DECREF(done);
+        for (int i = 0; i < siblings; ++i) log_at(*bridge, LogLevel::Info, "vq::quiet::s" + std::to_string(i));
+        log_at(*bridge, LogLevel::Info, quiet_target);
+        log_at(*bridge, LogLevel::Info, "vq::fwd");
+        floor_tree = bridge->cache()->load();
+        floor_root.store(floor_tree.get(), std::memory_order_release);
+    }
+    if (bridge->enabled(LogLevel::Info, quiet_target) || !bridge->enabled(LogLevel::Info, "vq::fwd")) {
+        std::fprintf(stderr, "the targets were not cached as expected\n");
+        return 1;
+    }
+    PyThreadState* main_state = PyEval_SaveThread();
+    auto floor = [] { sink = floor_enabled(LogLevel::Info, quiet_target); };
+    auto enabled = [&] { sink = bridge->enabled(LogLevel::Info, quiet_target); };
+    auto floor_rejected = [] { floor_log(event_at(LogLevel::Info, quiet_target)); };
+    auto rejected = [&] { log_at(*bridge, LogLevel::Info, quiet_target); };
+    Best floor1, floor2, enabled1, enabled2, floor_log1, log1, log2, forwarded, first, python_forwarded,
+        python_first;
+    for (int run = 0; run < runs; ++run) {
+        {
+            velquist::frame::InterpreterLockGuard lock;
+            python_forwarded.take(python_seconds("python_forwarded(5000)") * 1e9);
+            python_first.take(python_seconds("python_first(300)") * 1e9);
+        }
+        floor1.take(ns_one_thread(rejected_events, floor));
+        enabled1.take(ns_one_thread(rejected_events, enabled));
+        floor_log1.take(ns_one_thread(rejected_events, floor_rejected));
+        log1.take(ns_one_thread(rejected_events, rejected));
+        floor2.take(ns_two_threads(rejected_events, floor));
+        enabled2.take(ns_two_threads(rejected_events, enabled));
+        log2.take(ns_two_threads(rejected_events, rejected));
+        forwarded.take(ns_per_event(forwarded_events, [&] { log_at(*bridge, LogLevel::Info, "vq::fwd"); }));
+        // A fresh cache per run, so every run stores into a tree of one size.
+        std::unique_ptr<Logger> fresh;
+        {
+            velquist::frame::InterpreterLockGuard lock;
+            fresh = Logger::create(CachePolicy::CacheLoggersAndLimits);
+        }
+        const std::string prefix = "vq::new" + std::to_string(run) + "::t";
+        int next = 0;
+        first.take(ns_per_event(new_targets, [&] { log_at(*fresh, LogLevel::Info, prefix + std::to_string(next++)); }));
+        velquist::frame::InterpreterLockGuard lock;
+        fresh.reset();
+    }
+    PyEval_RestoreThread(main_state);
+
+    std::printf("logging bridge, native, min of %d runs\n\n", runs);
+    std::printf("| event | ratio | to | bound |\n| --- | ---: | --- | --- |\n");
+    std::printf("| rejected `enabled`, one thread | %.2f | floor, one thread | <= 1.1 |\n", enabled1.value / floor1.value);
+    std::printf("| rejected `log`, one thread | %.2f | its floor, one thread | <= 1.1 |\n",
+                log1.value / floor_log1.value);
+    std::printf("| rejected `enabled`, two threads at once | %.2f | `enabled`, one thread | <= 1.1 |\n",
+                enabled2.value / enabled1.value);
+    std::printf("| rejected `log`, two threads at once | %.2f | `log`, one thread | <= 1.1 |\n", log2.value / log1.value);
+    std::printf("| floor, two threads at once | %.2f | floor, one thread | |\n", floor2.value / floor1.value);
+    std::printf("| forwarded event | %.2f | Python `logger.info`, same handler | |\n",
+                forwarded.value / python_forwarded.value);
+    std::printf("| first event of a new target | %.2f | Python `getLogger(new).info` | |\n",
+                first.value / python_first.value);
+    std::printf("\nns per event: floor %.1f, enabled %.1f, log floor %.1f, log %.1f; two threads: floor %.1f, "
+                "enabled %.1f, log %.1f;\nforwarded %.0f (Python %.0f); first event %.0f (Python %.0f)\n",
+                floor1.value, enabled1.value, floor_log1.value, log1.value, floor2.value, enabled2.value, log2.value,
+                forwarded.value, python_forwarded.value, first.value, python_first.value);
+    // The interpreter is left running: finalising it is no part of the figures.
+    std::fflush(stdout);
+    std::_Exit(0);
+}
