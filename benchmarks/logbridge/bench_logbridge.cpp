@@ -13,11 +13,12 @@
 //     bench_logbridge [--runs N]      (scripts/run-benchmarks --logbridge)
 //
 // A rejected event is timed in chunks of 20000 events and the least time per
-// event is kept (on two threads, only over chunks that ran while the other
-// thread ran too); a forwarded event in chunks of 1000, likewise; the first
-// event of a new target is the minimum over the runs. Ratios
+// event is kept, over chunks during which the timed threads had a CPU all
+// along; a forwarded event in chunks of 1000, likewise; the first
+// event of a new target in batches of 50, each into a fresh cache. Ratios
 // are what compare across machines; the times are printed for reference.
 #include <Python.h>
+#include <pthread.h>
 
 #include <algorithm>
 #include <atomic>
@@ -25,6 +26,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <limits>
 #include <string>
 #include <thread>
@@ -42,7 +44,8 @@ constexpr int siblings = 50;
 constexpr long rejected_events = 2'000'000;
 constexpr long forwarded_events = 20'000;
 constexpr long forwarded_chunk = 1000;
-constexpr int new_targets = 300;
+constexpr int first_batch = 50;
+constexpr int first_batches = 6;
 
 constexpr const char* setup = R"(
 import logging, timeit
@@ -65,8 +68,8 @@ _fresh = iter(range(10**9))
 def python_forwarded(n):
     return min(timeit.repeat(lambda: fwd.info("m"), number=1000, repeat=n // 1000)) / 1000
 
-def python_first(n):
-    return min(timeit.repeat(lambda: logging.getLogger(f"vq.py.t{next(_fresh)}").info("m"), number=n, repeat=1)) / n
+def python_first(n, batches):
+    return min(timeit.repeat(lambda: logging.getLogger(f"vq.py.t{next(_fresh)}").info("m"), number=n, repeat=batches)) / n
 )";
 
 /// The floor's root: read with one acquire load, never replaced.
@@ -96,41 +99,44 @@ double ns_per_event(long count, const Event& event) {
     return std::chrono::duration<double, std::nano>(Clock::now() - start).count() / static_cast<double>(count);
 }
 
-/// Events done by one thread, in steps of `tick`, on a line of its own.
-struct alignas(64) Progress {
-    std::atomic<long> ticks{0};
-};
+constexpr long chunk_events = 20'000;
 
-constexpr long tick = 1000;
-constexpr long chunk_events = 20 * tick;
+double clock_ns(clockid_t clock) {
+    timespec now{};
+    if (clock_gettime(clock, &now) != 0) return 0;
+    return static_cast<double>(now.tv_sec) * 1e9 + static_cast<double>(now.tv_nsec);
+}
 
-/// The least time per event over chunks of `chunk_events`. With `other`,
-/// only chunks during which the other thread ran nearly as many events
-/// count, so a figure is one of two threads truly running at once, not of
-/// threads taking turns on a busy machine. Infinity if there is none.
+/// The least time per event over chunks of `chunk_events`, counting only
+/// chunks during which this thread (and `other`, if given) had the CPU for
+/// nearly the whole time: on a busy machine two threads taking turns on one
+/// CPU must not pass for two threads running at once. Infinity if no chunk
+/// qualifies.
 template <class Event>
-double ns_best_chunk(long count, const Event& event, Progress& mine, const Progress* other) {
+double ns_best_chunk(long count, const Event& event, clockid_t mine, const clockid_t* other) {
     double best = std::numeric_limits<double>::infinity();
     for (long chunk = 0; chunk < count / chunk_events; ++chunk) {
-        const long other_before = other != nullptr ? other->ticks.load(std::memory_order_relaxed) : 0;
-        const Clock::time_point start = Clock::now();
-        for (long t = 0; t < chunk_events / tick; ++t) {
-            for (long i = 0; i < tick; ++i) event();
-            mine.ticks.store(mine.ticks.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
-        }
-        const double ns = std::chrono::duration<double, std::nano>(Clock::now() - start).count();
-        if (other != nullptr && other->ticks.load(std::memory_order_relaxed) - other_before < chunk_events / tick * 9 / 10) {
-            continue;
-        }
-        best = std::min(best, ns / static_cast<double>(chunk_events));
+        const double cpu = clock_ns(mine);
+        const double other_cpu = other != nullptr ? clock_ns(*other) : 0;
+        const double wall = clock_ns(CLOCK_MONOTONIC);
+        for (long i = 0; i < chunk_events; ++i) event();
+        const double took = clock_ns(CLOCK_MONOTONIC) - wall;
+        const bool ran = clock_ns(mine) - cpu >= 0.95 * took;
+        const bool other_ran = other == nullptr || clock_ns(*other) - other_cpu >= 0.95 * took;
+        if (ran && other_ran) best = std::min(best, took / static_cast<double>(chunk_events));
     }
     return best;
 }
 
+clockid_t this_thread_clock() {
+    clockid_t clock{};
+    pthread_getcpuclockid(pthread_self(), &clock);
+    return clock;
+}
+
 template <class Event>
 double ns_one_thread(long count, const Event& event) {
-    Progress mine;
-    return ns_best_chunk(count, event, mine, nullptr);
+    return ns_best_chunk(count, event, this_thread_clock(), nullptr);
 }
 
 /// Per-thread cost with two threads running `event` at the same time: the
@@ -138,13 +144,14 @@ double ns_one_thread(long count, const Event& event) {
 template <class Event>
 double ns_two_threads(long count, const Event& event) {
     std::atomic<int> ready{0};
-    Progress progress[2];
+    clockid_t clocks[2] = {};
     double took[2] = {0, 0};
     auto work = [&](int k) {
+        clocks[k] = this_thread_clock();
         ready.fetch_add(1);
         while (ready.load() < 2) {
         }
-        took[k] = ns_best_chunk(count, event, progress[k], &progress[1 - k]);
+        took[k] = ns_best_chunk(count, event, clocks[k], &clocks[1 - k]);
     };
     std::thread first(work, 0);
     std::thread second(work, 1);
@@ -217,7 +224,8 @@ int main(int argc, char** argv) {
         {
             velquist::frame::InterpreterLockGuard lock;
             python_forwarded.take(python_seconds("python_forwarded(20000)") * 1e9);
-            python_first.take(python_seconds("python_first(300)") * 1e9);
+            python_first.take(python_seconds("python_first(" + std::to_string(first_batch) + ", " +
+                                             std::to_string(first_batches) + ")") * 1e9);
         }
         floor1.take(ns_one_thread(rejected_events, floor));
         enabled1.take(ns_one_thread(rejected_events, enabled));
@@ -229,17 +237,20 @@ int main(int argc, char** argv) {
         for (long done = 0; done < forwarded_events; done += forwarded_chunk) {
             forwarded.take(ns_per_event(forwarded_chunk, [&] { log_at(*bridge, LogLevel::Info, "vq::fwd"); }));
         }
-        // A fresh cache per run, so every run stores into a tree of one size.
-        std::unique_ptr<Logger> fresh;
-        {
+        // A fresh cache for each batch, so every batch stores into trees of
+        // the same sizes.
+        for (int batch = 0; batch < first_batches; ++batch) {
+            std::unique_ptr<Logger> fresh;
+            {
+                velquist::frame::InterpreterLockGuard lock;
+                fresh = Logger::create(CachePolicy::CacheLoggersAndLimits);
+            }
+            const std::string prefix = "vq::new" + std::to_string(run) + "_" + std::to_string(batch) + "::t";
+            int next = 0;
+            first.take(ns_per_event(first_batch, [&] { log_at(*fresh, LogLevel::Info, prefix + std::to_string(next++)); }));
             velquist::frame::InterpreterLockGuard lock;
-            fresh = Logger::create(CachePolicy::CacheLoggersAndLimits);
+            fresh.reset();
         }
-        const std::string prefix = "vq::new" + std::to_string(run) + "::t";
-        int next = 0;
-        first.take(ns_per_event(new_targets, [&] { log_at(*fresh, LogLevel::Info, prefix + std::to_string(next++)); }));
-        velquist::frame::InterpreterLockGuard lock;
-        fresh.reset();
     }
     PyEval_RestoreThread(main_state);
 
