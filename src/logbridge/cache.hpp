@@ -19,7 +19,10 @@
 // and it names that one instead. A slot stays set after the read, so a thread
 // that stops logging keeps one old root (the nodes on one changed path and
 // their Python references) until it reads again or exits, and a store after
-// that frees it.
+// that frees it. A pin lasts only until the thread's next read: a reader
+// that calls out (into Python, into a message formatter) first takes a
+// reference (`hold`). Every atomic a reader touches is asserted lock-free
+// below, so no library lock can come back unnoticed.
 //
 // Who frees: nodes are owned by shared pointers. The cell holds the current
 // root and the retired ones; a snapshot (`load`, `lookup`, the node of an
