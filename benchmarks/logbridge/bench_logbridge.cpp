@@ -14,20 +14,24 @@
 //
 // A rejected event is timed in chunks of 20000 events, keeping the median
 // time per event of the chunks during which the timed threads had a CPU all
-// along (the least of the runs); a forwarded event in chunks of 1000, likewise; the first
-// event of a new target in batches of 50, each into a fresh cache. Ratios
-// are what compare across machines; the times are printed for reference.
+// along (the least of the runs); two threads at once count only between two
+// checks showing that they run on separate cores. A forwarded event is timed
+// in chunks of 1000, the first event of a new target in batches of 50, each
+// into a fresh cache. Ratios are what compare across machines; the times are
+// printed for reference.
 #include <Python.h>
 #include <pthread.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <limits>
+#include <utility>
 #include <string>
 #include <thread>
 #include <vector>
@@ -43,6 +47,13 @@ using Clock = std::chrono::steady_clock;
 constexpr std::string_view quiet_target = "vq::quiet::deep";
 constexpr int siblings = 50;
 constexpr long rejected_events = 2'000'000;
+constexpr long check_events = 400'000;
+constexpr int attempts = 8;
+/// The check (the floor plus one shared write) from two threads at once
+/// costs at least this many times its cost on one thread when the threads
+/// run on separate cores; on two hardware threads of one core, where the
+/// line never leaves the core, it hardly costs more.
+constexpr double separate_cores = 1.5;
 constexpr long forwarded_events = 20'000;
 constexpr long forwarded_chunk = 1000;
 constexpr int first_batch = 50;
@@ -76,8 +87,11 @@ def python_first(n, batches):
 /// The floor's root: read with one acquire load, never replaced.
 std::atomic<const CacheNode*> floor_root;
 
-/// Written by both threads of the contention check.
-alignas(64) std::atomic<long> shared_counter{0};
+/// Written by both threads of the contention check, on a line of its own.
+struct alignas(64) SharedCounter {
+    std::atomic<long> value{0};
+    char padding[64 - sizeof(std::atomic<long>)];
+} shared_counter;
 
 /// Keeps a result without storing it anywhere another thread could share.
 inline void keep(bool result) { asm volatile("" : : "r"(result)); }
@@ -222,12 +236,19 @@ int main(int argc, char** argv) {
     }
     PyThreadState* main_state = PyEval_SaveThread();
     auto floor = [] { keep(floor_enabled(LogLevel::Info, quiet_target)); };
-    auto shared_write = [] { shared_counter.fetch_add(1, std::memory_order_relaxed); };
+    // The floor plus one write to a line both threads write: what sharing
+    // costs when the threads truly run on separate cores.
+    auto shared_write = [] {
+        keep(floor_enabled(LogLevel::Info, quiet_target));
+        shared_counter.value.fetch_add(1, std::memory_order_relaxed);
+    };
     auto enabled = [&] { keep(bridge->enabled(LogLevel::Info, quiet_target)); };
     auto floor_rejected = [] { floor_log(event_at(LogLevel::Info, quiet_target)); };
     auto rejected = [&] { log_at(*bridge, LogLevel::Info, quiet_target); };
     Best check1, check2, floor1, floor2, enabled1, enabled2, floor_log1, log1, log2, forwarded, first, python_forwarded,
         python_first;
+    int tried = 0;
+    int separate = 0;
     for (int run = 0; run < runs; ++run) {
         {
             velquist::frame::InterpreterLockGuard lock;
@@ -239,11 +260,25 @@ int main(int argc, char** argv) {
         enabled1.take(ns_one_thread(rejected_events, enabled));
         floor_log1.take(ns_one_thread(rejected_events, floor_rejected));
         log1.take(ns_one_thread(rejected_events, rejected));
-        floor2.take(ns_two_threads(rejected_events, floor));
         check1.take(ns_one_thread(rejected_events, shared_write));
-        check2.take(ns_two_threads(rejected_events, shared_write));
-        enabled2.take(ns_two_threads(rejected_events, enabled));
-        log2.take(ns_two_threads(rejected_events, rejected));
+        // A virtual machine's two CPUs may be two hardware threads of one
+        // core for a while: two-thread figures count only between two checks
+        // that show separate cores.
+        double check = ns_two_threads(check_events, shared_write);
+        for (int attempt = 0; attempt < attempts; ++attempt) {
+            ++tried;
+            const double floor_at_once = ns_two_threads(check_events, floor);
+            const double enabled_at_once = ns_two_threads(check_events, enabled);
+            const double log_at_once = ns_two_threads(check_events, rejected);
+            const double check_before = std::exchange(check, ns_two_threads(check_events, shared_write));
+            const double slower = std::max(check_before, check) / check1.value;
+            if (!(std::min(check_before, check) >= separate_cores * check1.value && std::isfinite(slower))) continue;
+            ++separate;
+            check2.take(std::min(check_before, check));
+            floor2.take(floor_at_once);
+            enabled2.take(enabled_at_once);
+            log2.take(log_at_once);
+        }
         for (long done = 0; done < forwarded_events; done += forwarded_chunk) {
             forwarded.take(ns_per_event(forwarded_chunk, [&] { log_at(*bridge, LogLevel::Info, "vq::fwd"); }));
         }
@@ -265,6 +300,7 @@ int main(int argc, char** argv) {
     PyEval_RestoreThread(main_state);
 
     std::printf("logging bridge, native, min of %d runs\n\n", runs);
+    std::printf("Two threads at once: %d of %d attempts ran on separate cores.\n\n", separate, tried);
     std::printf("| event | ratio | to | bound |\n| --- | ---: | --- | --- |\n");
     std::printf("| rejected `enabled`, one thread | %.2f | floor, one thread | <= 1.1 |\n", enabled1.value / floor1.value);
     std::printf("| rejected `log`, one thread | %.2f | its floor, one thread | <= 1.1 |\n",
@@ -273,12 +309,9 @@ int main(int argc, char** argv) {
                 enabled2.value / enabled1.value);
     std::printf("| rejected `log`, two threads at once | %.2f | `log`, one thread | <= 1.1 |\n", log2.value / log1.value);
     std::printf("| floor, two threads at once | %.2f | floor, one thread | |\n", floor2.value / floor1.value);
-    // Near 1, the two threads never ran on separate cores at once (a busy
-    // host may run both virtual CPUs on one core): the two-thread rows then
-    // show nothing about contention.
-    std::printf("| check: `fetch_add` on one shared counter, two threads at once | %.2f | the same, one thread | "
-                "well above 1 |\n",
-                check2.value / check1.value);
+    std::printf("| check: floor plus a shared write, two threads at once | %.2f | the same, one thread | "
+                ">= %.1f |\n",
+                check2.value / check1.value, separate_cores);
     std::printf("| forwarded event | %.2f | Python `logger.info`, same handler | |\n",
                 forwarded.value / python_forwarded.value);
     std::printf("| first event of a new target | %.2f | Python `getLogger(new).info` | |\n",
