@@ -121,11 +121,6 @@ LevelLimit Logger::ceiling() const noexcept {
     return more_verbose(default_limit_, table_ceiling);
 }
 
-NodeRef Logger::lookup(std::string_view target) const noexcept {
-    if (policy_ == CachePolicy::NoCache) return nullptr;
-    return logbridge::lookup(*cache_, target);
-}
-
 LevelLimit Logger::configured_limit(std::string_view target) const noexcept {
     LevelLimit limit = default_limit_;
     if (target_limits_.empty()) return limit;
@@ -145,16 +140,20 @@ bool Logger::enabled_inner(const CacheNode* node, LogLevel level, std::string_vi
 }
 
 bool Logger::enabled(LogLevel level, std::string_view target) const noexcept {
-    const NodeRef node = lookup(target);
-    return enabled_inner(node.get(), level, target);
+    const CacheNode* root = pinned_root();
+    return enabled_inner(root != nullptr ? find(*root, target) : nullptr, level, target);
 }
 
 void Logger::log(const LogEvent& event) const noexcept {
-    const NodeRef node = lookup(event.target);
-    if (!enabled_inner(node.get(), event.level, event.target)) return;
+    const CacheNode* root = pinned_root();
+    const CacheNode* found = root != nullptr ? find(*root, event.target) : nullptr;
+    if (!enabled_inner(found, event.level, event.target)) return;
     // A thread without the lock cannot take it while the interpreter shuts
     // down (it would be stopped inside the lock call); drop the event.
     if (frame::lock_nesting == 0 && Py_IsFinalizing()) return;
+    // The pin lasts only until this thread reads again, which the Python
+    // calls below may do: from here the event holds its node by reference.
+    const NodeRef node = found != nullptr ? hold(*root, found) : nullptr;
     try {
         frame::InterpreterLockGuard guard;
         const SavedError caller_error;

@@ -65,7 +65,11 @@ private:
     Logger(CachePolicy policy, LevelLimit default_limit, LimitTable target_limits, PyObject* logging,
            Names names, std::shared_ptr<CacheCell> cache) noexcept;
 
-    NodeRef lookup(std::string_view target) const noexcept;
+    /// The cache's root, pinned for this thread until its next read; null
+    /// under `NoCache`.
+    const CacheNode* pinned_root() const noexcept {
+        return policy_ == CachePolicy::NoCache ? nullptr : cache_->pin();
+    }
     /// The limit test: the cached limit first, then the configured one.
     bool enabled_inner(const CacheNode* node, LogLevel level, std::string_view target) const noexcept;
     /// The limit of the longest configured prefix of `target`, or the default.
