@@ -20,7 +20,7 @@ std::string display_name(const FunctionDescription& desc) {
 }
 
 [[gnu::cold, gnu::noinline]] void raise_too_many_positional(const FunctionDescription& desc,
-                                                             std::size_t given) noexcept {
+                                                            std::size_t given) noexcept {
     const std::string name = display_name(desc);
     const char* verb = given == 1 ? "was" : "were";
     if (desc.required_count == desc.positional_count) {
@@ -33,13 +33,13 @@ std::string display_name(const FunctionDescription& desc) {
 }
 
 [[gnu::cold, gnu::noinline]] void raise_unexpected_keyword(const FunctionDescription& desc,
-                                                            PyObject* keyword) noexcept {
+                                                           PyObject* keyword) noexcept {
     PyErr_Format(PyExc_TypeError, "%s got an unexpected keyword argument '%S'", display_name(desc).c_str(),
                  keyword);
 }
 
 [[gnu::cold, gnu::noinline]] void raise_multiple_values(const FunctionDescription& desc,
-                                                         std::size_t index) noexcept {
+                                                        std::size_t index) noexcept {
     PyErr_Format(PyExc_TypeError, "%s got multiple values for argument '%s'", display_name(desc).c_str(),
                  desc.parameter_names[index]);
 }
@@ -63,14 +63,14 @@ std::string name_list(const char* const* names, std::size_t count) {
 }
 
 [[gnu::cold, gnu::noinline]] void raise_missing_positional(const FunctionDescription& desc,
-                                                            const ArgumentSlots& slots) noexcept {
+                                                           const ArgumentSlots& slots) noexcept {
     const char* missing[max_parameters];
     std::size_t count = 0;
     for (std::size_t i = 0; i < desc.required_count; ++i) {
         if (slots[i] == nullptr) missing[count++] = desc.parameter_names[i];
     }
-    PyErr_Format(PyExc_TypeError, "%s missing %zu required positional %s: %s", display_name(desc).c_str(),
-                 count, count == 1 ? "argument" : "arguments", name_list(missing, count).c_str());
+    PyErr_Format(PyExc_TypeError, "%s missing %zu required positional %s: %s", display_name(desc).c_str(), count,
+                 count == 1 ? "argument" : "arguments", name_list(missing, count).c_str());
 }
 
 bool intern_names(const FunctionDescription& desc) noexcept {
@@ -165,8 +165,8 @@ bool detail::bind_fastcall_general(const FunctionDescription& desc, PyObject* co
         if (count > 0 && desc.interned[0] == nullptr && !intern_names(desc)) return false;
         std::size_t hint = given;
         for (Py_ssize_t k = 0; k < count; ++k) {
-            if (!bind_keyword(desc, PyTuple_GET_ITEM(kwnames, k), args[given + static_cast<std::size_t>(k)],
-                              slots, hint)) {
+            if (!bind_keyword(desc, PyTuple_GET_ITEM(kwnames, k), args[given + static_cast<std::size_t>(k)], slots,
+                              hint)) {
                 return false;
             }
         }

@@ -95,9 +95,7 @@ PyObject* no_constructor_entry(PyTypeObject* type, PyObject*, PyObject*) noexcep
     });
 }
 
-void raise_already_mutably_borrowed() noexcept {
-    PyErr_SetString(PyExc_RuntimeError, "Already mutably borrowed");
-}
+void raise_already_mutably_borrowed() noexcept { PyErr_SetString(PyExc_RuntimeError, "Already mutably borrowed"); }
 
 void panic_type_creation_failed(const char* python_name) {
     ensure_error_set();

@@ -86,9 +86,10 @@ public:
     /// The cached type object (borrowed), created on first use; NULL with an
     /// error set when creation fails.
     static PyTypeObject* get_or_create() noexcept {
-        if (cell_ != nullptr) [[likely]] return cell_;
-        PyTypeObject* created = build_type_object(T::description, item_tables().head(), sizeof(Layout),
-                                                  &dealloc_entry);
+        if (cell_ != nullptr) [[likely]]
+            return cell_;
+        PyTypeObject* created =
+            build_type_object(T::description, item_tables().head(), sizeof(Layout), &dealloc_entry);
         if (created == nullptr) return nullptr;
         if (cell_ == nullptr) {
             cell_ = created;  // the cell keeps this reference for the process
@@ -101,7 +102,8 @@ public:
     /// The type object where it must exist; a panic otherwise.
     static PyTypeObject* type() {
         PyTypeObject* t = get_or_create();
-        if (t == nullptr) [[unlikely]] panic_type_creation_failed(T::description.python_name);
+        if (t == nullptr) [[unlikely]]
+            panic_type_creation_failed(T::description.python_name);
         return t;
     }
 
@@ -117,7 +119,8 @@ public:
             // What the generic slot does for a type without a GC header or
             // items, minus the zero fill: every byte we use is written below.
             obj = static_cast<PyObject*>(PyObject_Malloc(static_cast<std::size_t>(type->tp_basicsize)));
-            if (obj == nullptr) [[unlikely]] return PyErr_NoMemory();
+            if (obj == nullptr) [[unlikely]]
+                return PyErr_NoMemory();
             PyObject_Init(obj, type);  // new reference to a heap type
         } else {
             allocfunc alloc = type->tp_alloc != nullptr ? type->tp_alloc : PyType_GenericAlloc;
@@ -139,7 +142,8 @@ public:
     /// For factories: the new instance, or the unwrap panic.
     static PyObject* create_or_panic(const T& value) {
         PyObject* obj = create(value);
-        if (obj == nullptr) [[unlikely]] panic_unwrap_pending_error();
+        if (obj == nullptr) [[unlikely]]
+            panic_unwrap_pending_error();
         return obj;
     }
 
@@ -195,7 +199,8 @@ public:
                 PyTypeObject* type = Py_TYPE(self);
                 // The field itself: `PyType_GetSlot` reads the same one, slower.
                 freefunc free_slot = type->tp_free;
-                if (free_slot == nullptr) [[unlikely]] panic("PyBaseObject_Type should have tp_free");
+                if (free_slot == nullptr) [[unlikely]]
+                    panic("PyBaseObject_Type should have tp_free");
                 free_slot(self);
                 Py_DECREF(type);  // the reference the instance held
             },
@@ -208,7 +213,8 @@ private:
 
 /// Python objects for native results; a failed creation is a panic.
 inline PyObject* checked_result(PyObject* obj) {
-    if (obj == nullptr) [[unlikely]] panic_api_call_failed();
+    if (obj == nullptr) [[unlikely]]
+        panic_api_call_failed();
     return obj;
 }
 inline PyObject* to_python(float v) { return checked_result(PyFloat_FromDouble(static_cast<double>(v))); }
@@ -260,7 +266,7 @@ PyObject* constructor_new_entry(PyTypeObject* subtype, PyObject* args, PyObject*
 // loads stalls store forwarding).
 template <class T, const FunctionDescription& Desc, auto Build>
 [[gnu::flatten]] PyObject* constructor_vectorcall_entry(PyObject* type, PyObject* const* args, std::size_t nargsf,
-                                       PyObject* kwnames) noexcept {
+                                                        PyObject* kwnames) noexcept {
     return run_in_frame([=]() -> PyObject* {
         ArgumentSlots slots;
         if (!bind_fastcall(Desc, args, nargsf, kwnames, slots)) return nullptr;
@@ -273,7 +279,8 @@ template <class T, const FunctionDescription& Desc, auto Build>
 /// Fast-call entry of a static method or function: `Op` takes the bound
 /// slots and returns a new reference or NULL with an error set.
 template <const FunctionDescription& Desc, auto Op>
-[[gnu::flatten]] PyObject* fastcall_entry(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+[[gnu::flatten]] PyObject* fastcall_entry(PyObject*, PyObject* const* args, Py_ssize_t nargs,
+                                          PyObject* kwnames) noexcept {
     return run_in_frame([=]() -> PyObject* {
         ArgumentSlots slots;
         if (!bind_fastcall(Desc, args, static_cast<std::size_t>(nargs), kwnames, slots)) return nullptr;

@@ -59,8 +59,8 @@ void wrap_argument_error(const char* name) {
         return;
     }
     OwnedRef original(caught);
-    OwnedRef wrapped(PyObject_CallFunction(PyExc_TypeError, "N",
-                                           PyUnicode_FromFormat("argument '%s': %S", name, caught)));
+    OwnedRef wrapped(
+        PyObject_CallFunction(PyExc_TypeError, "N", PyUnicode_FromFormat("argument '%s': %S", name, caught)));
     if (!wrapped) return;  // the MemoryError of building it is the error now
     // The new exception takes over the original's cause, not the original.
     PyException_SetCause(wrapped.get(), PyException_GetCause(caught));

@@ -65,7 +65,8 @@ template <class T, class Convert>
         out = fallback;
         return true;
     }
-    if (convert(slot, out)) [[likely]] return true;
+    if (convert(slot, out)) [[likely]]
+        return true;
     wrap_argument_error(name);
     return false;
 }

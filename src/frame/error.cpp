@@ -42,9 +42,10 @@ PyObject* fetch_error() {
         OwnedRef held(exc);
         OwnedRef text(PyObject_Str(exc));
         std::string message = utf8_of(text.get());
-        std::fputs("--- A panic is being resumed after fetching a PanicException from Python. ---\n"
-                   "Python stack trace below:\n",
-                   stderr);
+        std::fputs(
+            "--- A panic is being resumed after fetching a PanicException from Python. ---\n"
+            "Python stack trace below:\n",
+            stderr);
         PyErr_DisplayException(exc);
         panic(std::move(message));
     }

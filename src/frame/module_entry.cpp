@@ -11,15 +11,7 @@ namespace velquist::frame {
 namespace {
 
 PyModuleDef module_definition = {
-    PyModuleDef_HEAD_INIT,
-    "velquist",
-    "",
-    0,
-    nullptr,
-    nullptr,
-    nullptr,
-    nullptr,
-    nullptr,
+    PyModuleDef_HEAD_INIT, "velquist", "", 0, nullptr, nullptr, nullptr, nullptr, nullptr,
 };
 
 std::atomic<std::int64_t> owner_interpreter{-1};

@@ -26,8 +26,7 @@ void report_panic(const std::string& message, const std::source_location& where)
         std::snprintf(name, sizeof name, "<unnamed>");
     }
     std::fprintf(stderr, "\nthread '%s' panicked at %s:%u:%u:\n%s\n", name, where.file_name(),
-                 static_cast<unsigned>(where.line()), static_cast<unsigned>(where.column()),
-                 message.c_str());
+                 static_cast<unsigned>(where.line()), static_cast<unsigned>(where.column()), message.c_str());
     std::fflush(stderr);
 }
 
@@ -40,8 +39,8 @@ PyObject* panic_exception_type() noexcept {
     // Created with the lock held; the first stored type stays for the life
     // of the process.
     if (cached_panic_type == nullptr) {
-        cached_panic_type = PyErr_NewExceptionWithDoc("pyo3_runtime.PanicException",
-                                                      panic_exception_doc, PyExc_BaseException, nullptr);
+        cached_panic_type = PyErr_NewExceptionWithDoc("pyo3_runtime.PanicException", panic_exception_doc,
+                                                      PyExc_BaseException, nullptr);
     }
     return cached_panic_type;
 }

@@ -28,8 +28,7 @@ public:
         Node* seen = head_.load(std::memory_order_relaxed);
         do {
             node.next = seen;
-        } while (!head_.compare_exchange_weak(seen, &node, std::memory_order_release,
-                                              std::memory_order_relaxed));
+        } while (!head_.compare_exchange_weak(seen, &node, std::memory_order_release, std::memory_order_relaxed));
     }
 
     class Iterator {

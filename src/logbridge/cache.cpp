@@ -38,15 +38,16 @@ struct SlotRelease {
 
 ReaderSlot* claim_slot() noexcept {
     ReaderSlot* slot = slots.load(std::memory_order_acquire);
-    while (slot != nullptr &&
-           (slot->claimed.load(std::memory_order_relaxed) || slot->claimed.exchange(true, std::memory_order_acquire))) {
+    while (slot != nullptr && (slot->claimed.load(std::memory_order_relaxed) ||
+                               slot->claimed.exchange(true, std::memory_order_acquire))) {
         slot = slot->next;
     }
     if (slot == nullptr) {
         slot = new (std::nothrow) ReaderSlot;
         if (slot == nullptr) return nullptr;
         slot->next = slots.load(std::memory_order_relaxed);
-        while (!slots.compare_exchange_weak(slot->next, slot, std::memory_order_release, std::memory_order_relaxed)) {
+        while (
+            !slots.compare_exchange_weak(slot->next, slot, std::memory_order_release, std::memory_order_relaxed)) {
         }
     }
     static thread_local SlotRelease release_at_exit;

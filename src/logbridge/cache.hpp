@@ -131,7 +131,8 @@ public:
     /// last read, one acquire load and no write.
     const CacheNode* pin() const noexcept {
         const CacheNode* root = published_.load(std::memory_order_acquire);
-        if (root == detail::this_reader.root) [[likely]] return root;
+        if (root == detail::this_reader.root) [[likely]]
+            return root;
         return pin_changed(root);
     }
 

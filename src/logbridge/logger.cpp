@@ -213,10 +213,10 @@ void Logger::forward(const LogEvent& event, const CacheNode* node) const {
         // No arguments: Python then applies no %-formatting to the message.
         OwnedRef no_arguments(PyTuple_New(0));
         if (!level || !file || !line || !message || !no_arguments) return print_python_error();
-        PyObject* call[] = {nullptr,     py_logger.get(), name.get(),         level.get(), file.get(),
+        PyObject* call[] = {nullptr,    py_logger.get(), name.get(),         level.get(), file.get(),
                             line.get(), message.get(),   no_arguments.get(), Py_None};
-        OwnedRef record(PyObject_VectorcallMethod(names_.make_record, call + 1,
-                                                  8 | PY_VECTORCALL_ARGUMENTS_OFFSET, nullptr));
+        OwnedRef record(
+            PyObject_VectorcallMethod(names_.make_record, call + 1, 8 | PY_VECTORCALL_ARGUMENTS_OFFSET, nullptr));
         if (!record) return print_python_error();
         OwnedRef handled(PyObject_CallMethodOneArg(py_logger.get(), names_.handle, record.get()));
         if (!handled) return print_python_error();

@@ -62,8 +62,8 @@ private:
         PyObject* handle = nullptr;
     };
 
-    Logger(CachePolicy policy, LevelLimit default_limit, LimitTable target_limits, PyObject* logging,
-           Names names, std::shared_ptr<CacheCell> cache) noexcept;
+    Logger(CachePolicy policy, LevelLimit default_limit, LimitTable target_limits, PyObject* logging, Names names,
+           std::shared_ptr<CacheCell> cache) noexcept;
 
     /// The cache's root, pinned for this thread until its next read; null
     /// under `NoCache`.

@@ -17,7 +17,8 @@ constexpr const char* force_pos_names[] = {"position", "velocity_limit", "torque
 constinit frame::FunctionDescription mit_description = {"ControlSetpoint", "mit", mit_names, 1, 1};
 constinit frame::FunctionDescription pos_vel_description = {"ControlSetpoint", "pos_vel", pos_vel_names, 2, 2};
 constinit frame::FunctionDescription vel_description = {"ControlSetpoint", "vel", vel_names, 1, 1};
-constinit frame::FunctionDescription force_pos_description = {"ControlSetpoint", "force_pos", force_pos_names, 3, 3};
+constinit frame::FunctionDescription force_pos_description = {"ControlSetpoint", "force_pos", force_pos_names, 3,
+                                                              3};
 
 // Required parameters are always bound, so the fallback never applies.
 bool float_at(const frame::ArgumentSlots& slots, std::size_t i, const char* name, float& out) {
@@ -96,17 +97,19 @@ std::size_t write_repr(const PyControlSetpoint& v, char* out) noexcept {
 
 template <const frame::FunctionDescription& Desc, auto Op>
 MethodItem factory_item(const char* name, const char* doc) {
-    return MethodItem::of_method({name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&frame::fastcall_entry<Desc, Op>)),
-                                  METH_FASTCALL | METH_KEYWORDS | METH_STATIC, doc});
+    return MethodItem::of_method(
+        {name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&frame::fastcall_entry<Desc, Op>)),
+         METH_FASTCALL | METH_KEYWORDS | METH_STATIC, doc});
 }
 
 const MethodItem methods[] = {
     factory_item<mit_description, &mit>("mit", "mit(setpoint)\n--\n\nMIT impedance setpoint (control mode 1)."),
-    factory_item<pos_vel_description, &pos_vel>("pos_vel",
-                                               "pos_vel(position, velocity)\n--\n\nPOS_VEL setpoint (control mode 2)."),
+    factory_item<pos_vel_description, &pos_vel>(
+        "pos_vel", "pos_vel(position, velocity)\n--\n\nPOS_VEL setpoint (control mode 2)."),
     factory_item<vel_description, &vel>("vel", "vel(velocity)\n--\n\nVEL setpoint (control mode 3)."),
     factory_item<force_pos_description, &force_pos>(
-        "force_pos", "force_pos(position, velocity_limit, torque_ratio)\n--\n\nFORCE_POS setpoint (control mode 4)."),
+        "force_pos",
+        "force_pos(position, velocity_limit, torque_ratio)\n--\n\nFORCE_POS setpoint (control mode 4)."),
     MethodItem::of_getter("mode", &frame::getter_entry<PyControlSetpoint, &mode_number>,
                           "Numeric control mode (matches the value written to register 10)."),
 };
@@ -120,6 +123,7 @@ const frame::Registration<frame::ItemTable, PyControlSetpoint> register_items{&i
 
 }  // namespace
 
-const frame::ClassDescription PyControlSetpoint::description = {"ControlSetpoint", "velquist", nullptr, "", nullptr};
+const frame::ClassDescription PyControlSetpoint::description = {"ControlSetpoint", "velquist", nullptr, "",
+                                                                nullptr};
 
 }  // namespace velquist::python

@@ -41,7 +41,7 @@ std::size_t write_repr(const PyMitLimits& v, char* out) noexcept {
     return w.length();
 }
 
-template <float PyMitLimits::*Field>
+template <float PyMitLimits::* Field>
 float field(const PyMitLimits& v) {
     return v.*Field;
 }
@@ -53,8 +53,8 @@ PyObject* preset() {
 
 template <PyMitLimits Preset>
 MethodItem preset_item(const char* name, const char* doc) {
-    return MethodItem::of_method(
-        {name, reinterpret_cast<PyCFunction>(&frame::noargs_entry<&preset<Preset>>), METH_NOARGS | METH_STATIC, doc});
+    return MethodItem::of_method({name, reinterpret_cast<PyCFunction>(&frame::noargs_entry<&preset<Preset>>),
+                                  METH_NOARGS | METH_STATIC, doc});
 }
 
 // 12.566 is the float nearest the decimal 12.566, not 4π.

@@ -19,7 +19,8 @@ constinit frame::FunctionDescription function_description = {nullptr, "mit_setpo
 /// Shared by the constructor and the function: each value defaults to 0.0.
 bool from_arguments(const frame::ArgumentSlots& slots, PyMitSetpoint& out) {
     return frame::f32_argument(slots[0], "q", 0.0f, out.q) && frame::f32_argument(slots[1], "dq", 0.0f, out.dq) &&
-           frame::f32_argument(slots[2], "kp", 0.0f, out.kp) && frame::f32_argument(slots[3], "kd", 0.0f, out.kd) &&
+           frame::f32_argument(slots[2], "kp", 0.0f, out.kp) &&
+           frame::f32_argument(slots[3], "kd", 0.0f, out.kd) &&
            frame::f32_argument(slots[4], "tau", 0.0f, out.tau);
 }
 
@@ -37,7 +38,7 @@ PyObject* mit_setpoint(const frame::ArgumentSlots& slots) {
     return Class::create_or_panic(value);
 }
 
-template <float PyMitSetpoint::*Field>
+template <float PyMitSetpoint::* Field>
 float field(const PyMitSetpoint& v) {
     return v.*Field;
 }
@@ -61,7 +62,8 @@ const frame::Registration<frame::ItemTable, PyMitSetpoint> register_items{&items
 
 PyMethodDef function_record = {
     "mit_setpoint",
-    reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&frame::fastcall_entry<function_description, &mit_setpoint>)),
+    reinterpret_cast<PyCFunction>(
+        reinterpret_cast<void (*)()>(&frame::fastcall_entry<function_description, &mit_setpoint>)),
     METH_FASTCALL | METH_KEYWORDS,
     "mit_setpoint(q=0.0, dq=0.0, kp=0.0, kd=0.0, tau=0.0)\n--\n\n"
     "Build a `MitSetpoint` (handy when keyword args are awkward).",

@@ -21,7 +21,8 @@ PyObject* panic_with(PyObject*, PyObject* message) noexcept {
     });
 }
 
-constexpr const char* motor_state_names[] = {"motor_id", "error", "position", "velocity", "torque", "t_mos", "t_rotor"};
+constexpr const char* motor_state_names[] = {"motor_id", "error", "position", "velocity",
+                                             "torque",   "t_mos", "t_rotor"};
 constinit frame::FunctionDescription motor_state_description = {nullptr, "motor_state", motor_state_names, 7, 7};
 
 bool u8_at(PyObject* slot, const char* name, std::uint8_t& out) {
@@ -35,8 +36,8 @@ PyObject* motor_state(const frame::ArgumentSlots& slots) {
     const bool converted = u8_at(slots[0], "motor_id", motor_id) && u8_at(slots[1], "error", error) &&
                            frame::f32_argument(slots[2], "position", 0.0f, position) &&
                            frame::f32_argument(slots[3], "velocity", 0.0f, velocity) &&
-                           frame::f32_argument(slots[4], "torque", 0.0f, torque) && u8_at(slots[5], "t_mos", t_mos) &&
-                           u8_at(slots[6], "t_rotor", t_rotor);
+                           frame::f32_argument(slots[4], "torque", 0.0f, torque) &&
+                           u8_at(slots[5], "t_mos", t_mos) && u8_at(slots[6], "t_rotor", t_rotor);
     if (!converted) return nullptr;
     return create_motor_state(motor_id, error, position, velocity, torque, t_mos, t_rotor);
 }
@@ -53,9 +54,11 @@ PyObject* damiao_fields(PyObject*, PyObject* handle) noexcept {
 }
 
 const PyMethodDef methods[] = {
-    {"panic", reinterpret_cast<PyCFunction>(&panic_with), METH_O, "Raise an internal fault (None: a non-text payload)."},
+    {"panic", reinterpret_cast<PyCFunction>(&panic_with), METH_O,
+     "Raise an internal fault (None: a non-text payload)."},
     {"motor_state",
-     reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&frame::fastcall_entry<motor_state_description, &motor_state>)),
+     reinterpret_cast<PyCFunction>(
+         reinterpret_cast<void (*)()>(&frame::fastcall_entry<motor_state_description, &motor_state>)),
      METH_FASTCALL | METH_KEYWORDS, "A MotorState made by the native creation entry."},
     {"damiao_fields", reinterpret_cast<PyCFunction>(&damiao_fields), METH_O,
      "(motor_id, master_id, limits, timeout_secs, timeout_nanos) as a Damiao stores them."},

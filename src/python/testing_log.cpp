@@ -31,7 +31,8 @@ std::optional<LogEvent> read_event(PyObject* args, PyObject* kwargs, bool is_log
     }
     const std::optional<logbridge::LogLevel> level = logbridge::level_from_python_number(number);
     const unsigned long line_number = line == Py_None ? 0 : PyLong_AsUnsignedLong(line);
-    if (!PyErr_Occurred() && line_number > UINT32_MAX) PyErr_SetString(PyExc_OverflowError, "line must fit in 32 bits");
+    if (!PyErr_Occurred() && line_number > UINT32_MAX)
+        PyErr_SetString(PyExc_OverflowError, "line must fit in 32 bits");
     if (!level) PyErr_Format(PyExc_ValueError, "level must be one of 40, 30, 20, 10, 5, not %d", number);
     if (PyErr_Occurred()) return std::nullopt;
     return LogEvent{*level, std::string_view(target, target_size), std::string_view(message, message_size),
@@ -53,8 +54,10 @@ PyObject* enabled(PyObject*, PyObject* args, PyObject* kwargs) {
 
 const PyMethodDef methods[] = {
     {"log", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&log)), METH_VARARGS | METH_KEYWORDS,
-     "log(level, target, message, file=None, line=None)\n--\n\nHand one event (a Python level number) to the slot."},
-    {"enabled", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&enabled)), METH_VARARGS | METH_KEYWORDS,
+     "log(level, target, message, file=None, line=None)\n--\n\nHand one event (a Python level number) to the "
+     "slot."},
+    {"enabled", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&enabled)),
+     METH_VARARGS | METH_KEYWORDS,
      "enabled(level, target)\n--\n\nAsk the logger slot whether an event would pass its limits."},
     {nullptr, nullptr, 0, nullptr},
 };

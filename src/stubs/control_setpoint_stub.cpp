@@ -12,10 +12,12 @@ constexpr PyAttrInfo getters[] = {{"mode", &type_output<std::uint8_t>}};
 constexpr PyParamInfo mit_params[] = {{"setpoint", &type_input<python::PyMitSetpoint>}};
 constexpr PyParamInfo pos_vel_params[] = {{"position", &type_input<float>}, {"velocity", &type_input<float>}};
 constexpr PyParamInfo vel_params[] = {{"velocity", &type_input<float>}};
-constexpr PyParamInfo force_pos_params[] = {
-    {"position", &type_input<float>}, {"velocity_limit", &type_input<float>}, {"torque_ratio", &type_input<float>}};
+constexpr PyParamInfo force_pos_params[] = {{"position", &type_input<float>},
+                                            {"velocity_limit", &type_input<float>},
+                                            {"torque_ratio", &type_input<float>}};
 
-constexpr PyCallableInfo factory(std::string_view name, std::span<const PyParamInfo> params, std::string_view doc) {
+constexpr PyCallableInfo factory(std::string_view name, std::span<const PyParamInfo> params,
+                                 std::string_view doc) {
     return {name, CallableKind::static_method, params, &type_output<PyControlSetpoint>, doc, std::nullopt};
 }
 

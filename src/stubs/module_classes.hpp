@@ -42,7 +42,9 @@ inline constexpr std::string_view python_class_name<python::PyDamiao> = "Damiao"
 template <class T>
     requires(!python_class_name<T>.empty())
 struct Boundary<T> {
-    static TypeInfo annotation() { return {std::string(python_class_name<T>), {ModuleRef{std::string(module_name)}}}; }
+    static TypeInfo annotation() {
+        return {std::string(python_class_name<T>), {ModuleRef{std::string(module_name)}}};
+    }
 };
 
 /// The class record of `T`: every class of the module has an empty
@@ -53,7 +55,7 @@ constexpr PyClassInfo class_record() {
 }
 
 /// `__repr__`, which every class has.
-inline constexpr PyCallableInfo repr_method = {"__repr__", CallableKind::method, {}, &type_output<std::string>, "",
-                                               std::nullopt};
+inline constexpr PyCallableInfo repr_method = {"__repr__", CallableKind::method, {}, &type_output<std::string>,
+                                               "",         std::nullopt};
 
 }  // namespace velquist::stubs

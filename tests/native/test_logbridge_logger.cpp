@@ -19,7 +19,8 @@ using velquist::frame::HeldLockScope;
 using velquist::frame::OwnedRef;
 using namespace velquist::logbridge;
 
-std::unique_ptr<Logger> make(CachePolicy policy, LevelLimit default_limit = LevelLimit::Debug, LimitTable table = {}) {
+std::unique_ptr<Logger> make(CachePolicy policy, LevelLimit default_limit = LevelLimit::Debug,
+                             LimitTable table = {}) {
     std::unique_ptr<Logger> logger = Logger::create(policy, default_limit, std::move(table));
     CHECK(logger);  // the harness shows the Python error left pending
     return logger;
@@ -31,8 +32,11 @@ void log(const Logger& logger, std::string_view target) {
 
 TEST_CASE(logbridge_limit_table_longest_prefix) {
     HeldLockScope lock;
-    auto logger = make(CachePolicy::NoCache, LevelLimit::Info, {{"a", LevelLimit::Error}, {"a::", LevelLimit::Warn},
-                       {"a::b", LevelLimit::Trace}, {"a::b::c", LevelLimit::Off}});
+    auto logger = make(CachePolicy::NoCache, LevelLimit::Info,
+                       {{"a", LevelLimit::Error},
+                        {"a::", LevelLimit::Warn},
+                        {"a::b", LevelLimit::Trace},
+                        {"a::b::c", LevelLimit::Off}});
     std::string limits;  // per target, the ordinal of the most verbose level let through
     for (const char* target : {"a", "a::q", "a::::q", "a::b::d", "a::b::c::d", "ab", ""}) {
         int ordinal = 0;
@@ -48,7 +52,8 @@ TEST_CASE(logbridge_cache_policies_on_native_threads) {
     RUN_PY("import logging\nlogging.getLogger().setLevel(logging.WARNING)");  // the target "" is the root logger
     // Not cached (Off); cached at one empty segment with Trace, unprobed, or with the level probed.
     const std::pair<CachePolicy, LevelLimit> cases[] = {{CachePolicy::NoCache, LevelLimit::Off},
-        {CachePolicy::CacheLoggers, LevelLimit::Trace}, {CachePolicy::CacheLoggersAndLimits, LevelLimit::Warn}};
+                                                        {CachePolicy::CacheLoggers, LevelLimit::Trace},
+                                                        {CachePolicy::CacheLoggersAndLimits, LevelLimit::Warn}};
     for (const auto& [policy, cached] : cases) {
         auto logger = make(policy);
         Py_BEGIN_ALLOW_THREADS  // from a thread that holds no interpreter lock
@@ -62,8 +67,9 @@ TEST_CASE(logbridge_cache_policies_on_native_threads) {
 TEST_CASE(logbridge_failures_keep_pending_exception) {
     HeldLockScope lock;
     auto logger = make(CachePolicy::CacheLoggersAndLimits);
-    if (!logger || !RUN_PY("import io, logging, sys\nanswer = type('Broken', (), {'__bool__': lambda self: True})()\n"
-                           "logging.getLogger('broken').isEnabledFor = lambda level: answer\nsys.stderr = io.StringIO()")) {
+    if (!logger ||
+        !RUN_PY("import io, logging, sys\nanswer = type('Broken', (), {'__bool__': lambda self: True})()\n"
+                "logging.getLogger('broken').isEnabledFor = lambda level: answer\nsys.stderr = io.StringIO()")) {
         return;
     }
     // The answer's truth test now fails without setting an exception.
@@ -108,7 +114,8 @@ TEST_CASE(logbridge_cache_lost_update_released_without_lock) {
     NodeRef lost = store_to_cache_recursive(*loaded, "p", CachedLogger(LevelLimit::Info, Py_NewRef(p.get())));
     CHECK(store(cell, "q::r", CachedLogger(LevelLimit::Warn, Py_NewRef(p.get()))));
     CHECK(!cell.compare_and_swap(loaded, lost));
-    CHECK(!lookup(cell, "p") && !lookup(cell, "q")->entry && lookup(cell, "q::r")->entry->limit() == LevelLimit::Warn);
+    CHECK(!lookup(cell, "p") && !lookup(cell, "q")->entry &&
+          lookup(cell, "q::r")->entry->limit() == LevelLimit::Warn);
     // The last holder of the lost tree holds no lock: its release waits in the queue.
     Py_BEGIN_ALLOW_THREADS
     std::thread([&lost] { lost.reset(); }).join();

@@ -71,7 +71,8 @@ void reader(const Logger& bridge, int i) {
 TEST_CASE(logbridge_stress_readers_without_lock_and_stores) {
     HeldLockScope lock;
     std::unique_ptr<Logger> bridge = Logger::create(CachePolicy::CacheLoggersAndLimits);
-    const std::string sizes = std::to_string(threads) + ", " + std::to_string(targets) + ", " + std::to_string(rounds);
+    const std::string sizes =
+        std::to_string(threads) + ", " + std::to_string(targets) + ", " + std::to_string(rounds);
     if (!bridge || !RUN_PY("threads, targets, rounds = " + sizes) || !RUN_PY(stress_setup)) {
         CHECK(false);
         return;

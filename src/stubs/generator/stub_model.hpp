@@ -97,7 +97,8 @@ inline std::string param_names(std::span<const PyParamInfo> params) {
 /// Reads the defaults out of a signature text ("a,b = ...,c = ...") and
 /// checks that it names `params` in order. Absent text: no defaults.
 inline std::vector<StubParam> stub_params(std::span<const PyParamInfo> params,
-                                          const std::optional<std::string_view>& signature, const std::string& where) {
+                                          const std::optional<std::string_view>& signature,
+                                          const std::string& where) {
     std::vector<StubParam> out;
     for (const auto& p : params) out.push_back({p.name, p.type_info, false});
     if (!signature) return out;
@@ -137,8 +138,8 @@ inline StubModule assemble(const RecordSet& records, std::string_view module) {
     std::map<NativeTypeId, const PyClassInfo*> by_token;
     for (const PyClassInfo* c : records.classes) {
         if (c->module && *c->module != module)
-            throw InconsistentRecords("class " + quoted(c->python_name) + " belongs to module " + quoted(*c->module) +
-                                      ", not " + quoted(module));
+            throw InconsistentRecords("class " + quoted(c->python_name) + " belongs to module " +
+                                      quoted(*c->module) + ", not " + quoted(module));
         if (!by_name.emplace(c->python_name, c).second)
             throw InconsistentRecords("duplicate class record " + quoted(c->python_name));
         auto [it, fresh] = by_token.emplace(c->native_type(), c);
@@ -150,7 +151,8 @@ inline StubModule assemble(const RecordSet& records, std::string_view module) {
     for (const PyMethodsInfo* m : records.methods) {
         auto owner = by_token.find(m->native_type());
         if (owner == by_token.end())
-            throw InconsistentRecords(detail::describe(*m) + " matches no class record (no class has its native type)");
+            throw InconsistentRecords(detail::describe(*m) +
+                                      " matches no class record (no class has its native type)");
         if (!methods_of.emplace(owner->first, m).second)
             throw InconsistentRecords("class " + quoted(owner->second->python_name) + " has two method records");
     }
@@ -159,7 +161,8 @@ inline StubModule assemble(const RecordSet& records, std::string_view module) {
         if (m == methods_of.end()) throw InconsistentRecords("class " + quoted(name) + " has no method record");
         const PyMethodsInfo& methods = *m->second;
         std::string cls(name);
-        if (methods.constructor) stub_params(methods.constructor->params, methods.constructor->signature_text, cls);
+        if (methods.constructor)
+            stub_params(methods.constructor->params, methods.constructor->signature_text, cls);
         for (const auto& callable : methods.methods) {
             std::string where = cls + "." + std::string(callable.name);
             if (callable.kind != CallableKind::method && callable.kind != CallableKind::static_method)

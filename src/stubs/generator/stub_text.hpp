@@ -73,11 +73,13 @@ private:
     void write_class(std::string& out, const StubClass& c) {
         out += "@typing.final\nclass " + std::string(c.info->python_name) + ":\n";
         std::size_t start = out.size();
-        for (const auto& m : c.info->members) out += "    " + std::string(m.name) + ": " + annotation(m.type_info) + "\n";
+        for (const auto& m : c.info->members)
+            out += "    " + std::string(m.name) + ": " + annotation(m.type_info) + "\n";
         std::string cls(c.info->python_name);
         if (const auto& ctor = c.methods->constructor) {
             // `__new__` returns the class itself: it is final, so Self would say no more.
-            write_def(out, "    ", "__new__", "cls", stub_params(ctor->params, ctor->signature_text, cls), cls, "");
+            write_def(out, "    ", "__new__", "cls", stub_params(ctor->params, ctor->signature_text, cls), cls,
+                      "");
         }
         for (const auto& g : c.methods->getters) {
             out += "    @property\n";
@@ -87,8 +89,8 @@ private:
             bool is_static = m.kind == CallableKind::static_method;
             if (is_static) out += "    @staticmethod\n";
             write_def(out, "    ", m.name, is_static ? nullptr : "self",
-                      stub_params(m.params, m.signature_text, cls + "." + std::string(m.name)), annotation(m.return_info),
-                      m.doc);
+                      stub_params(m.params, m.signature_text, cls + "." + std::string(m.name)),
+                      annotation(m.return_info), m.doc);
         }
         if (out.size() == start) out += "    ...\n";
     }
