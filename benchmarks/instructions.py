@@ -75,9 +75,18 @@ def main() -> int:
         old.unlink()
     base = out_dir / "callgrind.out"
     cmd = [
-        "valgrind", "--tool=callgrind", f"--callgrind-out-file={base}", f"--dump-before={MARKER}",
-        "--compress-strings=no", "--compress-pos=no",
-        sys.executable, __file__, "--calls", str(args.calls), "--child", *[c.key for c in cases],
+        "valgrind",
+        "--tool=callgrind",
+        f"--callgrind-out-file={base}",
+        f"--dump-before={MARKER}",
+        "--compress-strings=no",
+        "--compress-pos=no",
+        sys.executable,
+        __file__,
+        "--calls",
+        str(args.calls),
+        "--child",
+        *[c.key for c in cases],
     ]
     subprocess.run(cmd, check=True, stderr=subprocess.DEVNULL)
     # Dump k (1-based) ends just before marker k: dumps 2, 4, ... hold the cases.

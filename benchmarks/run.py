@@ -280,8 +280,9 @@ def report(groups: dict[str, list[Case]], ns: dict[str, object], stat: str, repe
     size_lines, pair = _sizes(ns)
     if pair is not None:
         ok = pair[0] <= pair[1] + 8
-        out.append(f"| getsizeof(MitSetpoint()) − floor's | {pair[0] - pair[1]:+d} bytes | ≤ +8 | "
-                   f"{'yes' if ok else 'no'} | |")
+        out.append(
+            f"| getsizeof(MitSetpoint()) − floor's | {pair[0] - pair[1]:+d} bytes | ≤ +8 | {'yes' if ok else 'no'} | |"
+        )
     for title, cases in groups.items():
         if not cases:
             continue
@@ -316,11 +317,7 @@ def main(argv: list[str] | None = None) -> int:
         args.repeats, args.batch = 3, 0.002
 
     ns = _names()
-    groups = {
-        "construction": CONSTRUCTION,
-        "attribute read": GETTERS,
-        "repr": REPRS,
-    }
+    groups = {"construction": CONSTRUCTION, "attribute read": GETTERS, "repr": REPRS}
     for title in groups:
         kept = [c for c in groups[title] if c.available(ns)]
         if args.only:

@@ -4,8 +4,8 @@ from hypothesis import HealthCheck, settings
 import velquist
 
 # Derandomized: a verdict never depends on the run; modest sizes keep the suite fast under ASan too.
-settings.register_profile("velquist", derandomize=True, database=None, deadline=None, max_examples=150,
-                          suppress_health_check=[HealthCheck.too_slow, HealthCheck.data_too_large])
+base = settings(derandomize=True, database=None, deadline=None, max_examples=150)
+settings.register_profile("velquist", base, suppress_health_check=[HealthCheck.too_slow, HealthCheck.data_too_large])
 settings.load_profile("velquist")
 
 

@@ -6,11 +6,12 @@ import subprocess
 import sys
 
 import pytest
-from hypothesis import HealthCheck, example, given, settings, strategies as st
+from hypothesis import HealthCheck, example, given, settings
+from hypothesis import strategies as st
 
 prefixes = (f"vqtest{n}" for n in itertools.count())  # the cache lives for the process: fresh targets
 LEVELS = (5, 10, 20, 30, 40)  # Trace to Error: the probe order
-NAMES = {"a": "a", "a::b": "a.b", "a.b": "a.b", "a::b::c": "a.b.c", "a:::b": "a.:b", "::": "."}  # logger name per target
+NAMES = {"a": "a", "a::b": "a.b", "a.b": "a.b", "a::b::c": "a.b.c", "a:::b": "a.:b", "::": "."}  # target: logger name
 
 
 class Spy(logging.Logger):
@@ -63,9 +64,11 @@ def expected_calls(level, target, name, python_level, limits):
     return calls
 
 
+STEP = st.tuples(st.sampled_from(list(NAMES)), st.sampled_from(LEVELS), st.sampled_from([None, *LEVELS, 50]))
+
+
 @settings(derandomize=True, database=None, max_examples=60, suppress_health_check=[HealthCheck.function_scoped_fixture])
-@given(st.lists(st.tuples(st.sampled_from(list(NAMES)), st.sampled_from(LEVELS), st.sampled_from([None, *LEVELS, 50])),
-                max_size=8), st.sampled_from([(None, None), ("src/motor.cpp", 77), ("f", 2**32 - 1)]))
+@given(st.lists(STEP, max_size=8), st.sampled_from([(None, None), ("src/motor.cpp", 77), ("f", 2**32 - 1)]))
 # Cached Warn: later Info/Debug dropped natively even once the logger is more verbose.
 @example([("a", 20, 30), ("a", 20, 10), ("a", 10, None), ("a", 30, 40), ("a", 5, 5)], (None, None))
 # "a::b" then "a" keeps the child; "a.b" reaches the same logger but has its own entry.
@@ -80,16 +83,17 @@ def test_bridge_against_model(testing, spy, steps, where):
         testing.log(level, target, "50%s done", *where)
         assert spy.calls == expected_calls(level, target, name, logger.level, limits)
         assert testing.enabled(level, target) == (level >= max(10, limits.get(target, 0)))
-        assert [(r.name, r.levelno, r.pathname, r.lineno, r.msg, r.args, r.exc_info) for r in spy.records] == [
-            (name, level, where[0], where[1] or 0, "50%s done", (), None)] * len(spy.records)
+        got = [(r.name, r.levelno, r.pathname, r.lineno, r.msg, r.args, r.exc_info) for r in spy.records]
+        assert got == [(name, level, where[0], where[1] or 0, "50%s done", (), None)] * len(got)
 
 
-@pytest.mark.parametrize("fail, error, shown", [
-    ("getLogger", RuntimeError("no logger"), "RuntimeError: no logger"),
-    ("makeRecord", ValueError("no record"), "ValueError: no record"),
-    ("handle", SystemExit(3), "SystemExit: 3"),  # shown like any other error; the process goes on
-    (("isEnabledFor", 5), KeyError("probe"), "KeyError: 'probe'"),  # after the record: Trace is cached
-])
+FAILURES = [("getLogger", RuntimeError("no logger"), "RuntimeError: no logger")]
+FAILURES += [("makeRecord", ValueError("no record"), "ValueError: no record")]
+FAILURES += [("handle", SystemExit(3), "SystemExit: 3")]  # shown like any other error; the process goes on
+FAILURES += [(("isEnabledFor", 5), KeyError("probe"), "KeyError: 'probe'")]  # after the record: Trace is cached
+
+
+@pytest.mark.parametrize("fail, error, shown", FAILURES)
 def test_python_error_is_printed_and_event_dropped(testing, spy, capsys, fail, error, shown):
     target = f"{next(prefixes)}::e"
     spy.fail, spy.error = fail, error

@@ -18,20 +18,21 @@ import pytest
 import model as m
 import velquist
 from model import LIMITS, PRESETS, SETPOINT, STATE
-from velquist import ControlSetpoint, Damiao, MitLimits, MitSetpoint, MotorState
+from velquist import ControlSetpoint, Damiao, MitLimits, MitSetpoint, MotorState, mit_setpoint
 
+MODE_DOC = "Numeric control mode (matches the value written to register 10)."
 ALL = ["__version__", "MitLimits", "MitSetpoint", "ControlSetpoint", "MotorState", "Damiao", "mit_setpoint"]
-FACTORIES = {"mit": ("(setpoint)", "MIT impedance setpoint (control mode 1)."),
-             "pos_vel": ("(position, velocity)", "POS_VEL setpoint (control mode 2)."),
-             "vel": ("(velocity)", "VEL setpoint (control mode 3)."),
-             "force_pos": ("(position, velocity_limit, torque_ratio)", "FORCE_POS setpoint (control mode 4).")}
+FACTORIES = {"mit": ("(setpoint)", "MIT impedance setpoint (control mode 1).")}
+FACTORIES |= {"pos_vel": ("(position, velocity)", "POS_VEL setpoint (control mode 2).")}
+FACTORIES |= {"vel": ("(velocity)", "VEL setpoint (control mode 3).")}
+FACTORIES |= {"force_pos": ("(position, velocity_limit, torque_ratio)", "FORCE_POS setpoint (control mode 4).")}
 get_slot = ctypes.pythonapi.PyType_GetSlot
 get_slot.restype, get_slot.argtypes = ctypes.c_void_p, [ctypes.py_object, ctypes.c_int]
-CLASSES = {  # text signature, attributes in order, static methods in order
-    MitLimits: ("(p_max=12.5, v_max=30.0, kp_max=500.0, kd_max=5.0, t_max=10.0)", LIMITS, tuple(PRESETS)),
-    MitSetpoint: ("(q=0.0, dq=0.0, kp=0.0, kd=0.0, tau=0.0)", SETPOINT, ()),
-    ControlSetpoint: (None, ("mode",), tuple(FACTORIES)), MotorState: (None, STATE, ()),
-    Damiao: ("(motor_id, master_id, limits=None, timeout_ms=20)", ("motor_id", "master_id"), ())}
+# text signature, attributes in order, static methods in order
+CLASSES = {MitLimits: ("(p_max=12.5, v_max=30.0, kp_max=500.0, kd_max=5.0, t_max=10.0)", LIMITS, tuple(PRESETS))}
+CLASSES[MitSetpoint] = ("(q=0.0, dq=0.0, kp=0.0, kd=0.0, tau=0.0)", SETPOINT, ())
+CLASSES |= {ControlSetpoint: (None, ("mode",), tuple(FACTORIES)), MotorState: (None, STATE, ())}
+CLASSES[Damiao] = ("(motor_id, master_id, limits=None, timeout_ms=20)", ("motor_id", "master_id"), ())
 
 
 def test_module_object():
@@ -40,23 +41,21 @@ def test_module_object():
     scope = {}
     exec("from velquist import *", scope)
     assert sorted(scope) == sorted([*ALL, "__builtins__"])
-    f = velquist.mit_setpoint
-    assert (f.__name__, f.__qualname__, f.__module__, f.__self__) == ("mit_setpoint", "mit_setpoint", "velquist", velquist)
-    assert (f.__text_signature__, f.__doc__) == (CLASSES[MitSetpoint][0],
-                                                 "Build a `MitSetpoint` (handy when keyword args are awkward).")
+    f, doc = velquist.mit_setpoint, "Build a `MitSetpoint` (handy when keyword args are awkward)."
+    assert (f.__name__, f.__qualname__, f.__module__, f.__self__) == ("mit_setpoint", f.__name__, "velquist", velquist)
+    assert (f.__text_signature__, f.__doc__) == (CLASSES[MitSetpoint][0], doc)
 
 
 @pytest.mark.parametrize("main_first", [True, False])
 def test_sub_interpreters_are_refused(main_first):
     pytest.importorskip("_interpreters")
-    script = ("import _interpreters\nif %s: import velquist\nfor config in ('isolated', 'legacy', 'legacy'):\n"
-              "    failure = _interpreters.exec(_interpreters.create(config), 'import velquist')\n"
-              "    print(failure.type.__name__, failure.msg)\nimport velquist\nprint(repr(velquist.MitLimits.dm4340()))")
+    script = "import _interpreters\nif %s: import velquist\nfor config in ('isolated', 'legacy', 'legacy'):\n"
+    script += "    failure = _interpreters.exec(_interpreters.create(config), 'import velquist')\n"
+    script += "    print(failure.type.__name__, failure.msg)\nimport velquist\nprint(repr(velquist.MitLimits.dm4340()))"
     proc = subprocess.run([sys.executable, "-c", script % main_first], capture_output=True, text=True, timeout=120)
-    refused = "ImportError velquist does not yet support sub-interpreters; it can only be imported in the " \
-              "interpreter that first imported it"
-    assert proc.stdout.splitlines() == ["ImportError module velquist does not support loading in subinterpreters",
-                                        refused, refused, repr(MitLimits.dm4340())], proc.stderr[-2000:]
+    refused = "ImportError velquist does not yet support sub-interpreters; it can only be imported in the interpreter that first imported it"
+    want = ["ImportError module velquist does not support loading in subinterpreters", refused, refused]
+    assert proc.stdout.splitlines() == [*want, repr(MitLimits.dm4340())], proc.stderr[-2000:]
 
 
 @pytest.mark.parametrize("cls", CLASSES, ids=lambda c: c.__name__)
@@ -69,21 +68,20 @@ def test_type_objects(cls):
     assert signature is None or str(inspect.signature(cls)) == signature
     contents = list(vars(cls))
     assert set(contents) == {"__new__", "__repr__", "__doc__", "__module__", *attributes, *statics}
-    assert tuple(n for n in contents if n in attributes) == attributes and tuple(
-        n for n in contents if n in statics) == statics
-    for attr in attributes:
-        assert inspect.isgetsetdescriptor(vars(cls)[attr]) and vars(cls)[attr].__doc__ == (
-            "Numeric control mode (matches the value written to register 10)." if attr == "mode" else "")
+    assert tuple(n for n in contents if n in attributes) == attributes
+    assert tuple(n for n in contents if n in statics) == statics
+    for attr in attributes:  # only the mode's getter has a doc
+        assert inspect.isgetsetdescriptor(vars(cls)[attr]) and vars(cls)[attr].__doc__ == MODE_DOC * (attr == "mode")
     assert (cls.__bases__, cls.__mro__) == ((object,), (cls, object))
     assert not cls.__flags__ & (1 << 10 | 1 << 14)  # neither a base type nor collected
     assert (cls.__dictoffset__, cls.__weakrefoffset__, cls.__itemsize__) == (0, 0, 0)
     for refused in (lambda: type("Sub", (cls,), {}), lambda: object.__new__(cls)):
         pytest.raises(TypeError, refused)
-    for static in statics:  # presets and factories
-        method, (text, doc) = getattr(cls, static), FACTORIES.get(static, ("()", None))
-        assert type(vars(cls)[static]) is staticmethod and (method.__name__, method.__qualname__) == (static, f"{name}.{static}")
-        assert (method.__text_signature__, method.__doc__) == (text, doc) and str(inspect.signature(method)) == text
-        assert text != "()" or method() is not method() and type(getattr(cls(), static)()) is cls
+    for key in statics:  # presets and factories
+        fn, (text, doc) = getattr(cls, key), FACTORIES.get(key, ("()", None))
+        assert (fn.__name__, fn.__qualname__, fn.__text_signature__, fn.__doc__) == (key, f"{name}.{key}", text, doc)
+        assert type(vars(cls)[key]) is staticmethod and str(inspect.signature(fn)) == text
+        assert text != "()" or fn() is not fn() and type(getattr(cls(), key)()) is cls
 
 
 @pytest.mark.parametrize("cls", [ControlSetpoint, MotorState], ids=lambda c: c.__name__)
@@ -93,8 +91,8 @@ def test_no_constructor(cls):
 
 
 def samples(testing):
-    return [MitLimits(), MitSetpoint(), ControlSetpoint.vel(1.0), Damiao(1, 2),
-            testing.motor_state(1, 0, 1.5, -0.25, 0.1, 30, 28)]
+    state = testing.motor_state(1, 0, 1.5, -0.25, 0.1, 30, 28)
+    return [MitLimits(), MitSetpoint(), ControlSetpoint.vel(1.0), Damiao(1, 2), state]
 
 
 def test_instances_are_immutable_values_without_equality(testing):
@@ -121,11 +119,8 @@ def test_native_repr_checks_its_receiver(testing, cls):
         assert str(error) == f"'{type(wrong).__qualname__}' object cannot be converted to '{cls.__name__}'"
 
 
-DOC = ("\nThe exception raised when native code called from Python panics.\n\nLike SystemExit, this exception is derived "
-       "from BaseException so that\nit will typically propagate all the way through the stack and cause the\nPython "
-       "interpreter to exit.\n")
-BANNER = ("--- A panic is being resumed after fetching a PanicException from Python. ---\n"
-          "Python stack trace below:\nTraceback (most recent call last):\n")
+DOC = "\nThe exception raised when native code called from Python panics.\n\nLike SystemExit, this exception is derived from BaseException so that\nit will typically propagate all the way through the stack and cause the\nPython interpreter to exit.\n"
+BANNER = "--- A panic is being resumed after fetching a PanicException from Python. ---\nPython stack trace below:\nTraceback (most recent call last):\n"
 HOOK = r"python/testing\w*\.cpp"
 
 
@@ -134,7 +129,7 @@ def report(message, source, thread="[^'\n]+"):  # the default panic report; the 
 
 
 def panic(testing, message):
-    return pytest.raises(BaseException, testing.panic, message).value
+    return pytest.raises(m.panic_type(), testing.panic, message).value
 
 
 @pytest.mark.parametrize("message", ["msg", "", "héllo ✓", "two\nlines", None])
@@ -158,16 +153,19 @@ def test_panic_report_names_the_thread(testing, capfd):
         thread.start()
         thread.join()
     err = capfd.readouterr().err
-    assert report("from b'vq-worker'", HOOK, "vq-worker").search(err) and report("from b''", HOOK, "<unnamed>").search(err)
+    assert report("from b'vq-worker'", HOOK, "vq-worker").search(err)
+    assert report("from b''", HOOK, "<unnamed>").search(err)
 
 
-@pytest.mark.parametrize("call", [lambda v: MitLimits(p_max=v), lambda v: MitSetpoint.__new__(MitSetpoint, 1, v),
-                                  m.CALLABLES["mit_setpoint"].paths[0], m.CALLABLES["vel"].paths[0],
-                                  lambda v: Damiao(v, 1), lambda v: type.__call__(Damiao, 1, 2, timeout_ms=v)])
+RESUMED = [lambda v: MitLimits(p_max=v), lambda v: MitSetpoint.__new__(MitSetpoint, 1, v), mit_setpoint]
+RESUMED += [ControlSetpoint.vel, lambda v: Damiao(v, 1), lambda v: type.__call__(Damiao, 1, 2, timeout_ms=v)]
+
+
+@pytest.mark.parametrize("call", RESUMED)
 def test_panic_passed_back_through_python_is_resumed(testing, capfd, call):
     faulting = type("Faulting", (), {"__float__": lambda self: testing.panic("inner fault")})
     faulting.__index__ = faulting.__float__
-    error = pytest.raises(BaseException, call, faulting()).value
+    error = pytest.raises(m.panic_type(), call, faulting()).value
     assert m.is_panic(error) and error.args == ("inner fault",)
     err = capfd.readouterr().err
     first = report("inner fault", HOOK).search(err)

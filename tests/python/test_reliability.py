@@ -23,8 +23,8 @@ if __name__ != "__main__" or sys.argv[1] != "import":  # that driver must be the
 
 
 # a number whose conversion lets other threads run meanwhile
-Yielding = type("Yielding", (), {"__init__": lambda self, v: setattr(self, "v", v),
-                                 "__float__": lambda self: os.sched_yield() or self.v})
+Yielding = type("Yielding", (), {"__init__": lambda self, v: setattr(self, "v", v)})
+Yielding.__float__ = lambda self: os.sched_yield() or self.v
 
 
 def outcome(call):
@@ -53,6 +53,7 @@ def run_checked(case):
 def equal_to(want):
     def check(got):
         assert type(got) is type(want) and (m.same_float(got, want) if type(want) is float else got == want)
+
     return check
 
 
@@ -68,37 +69,40 @@ def log_event(hooks):
         before = handler.count
         hooks.log(20, "velquist_reliability::events", "motor %d ready", "src/motor.cpp", 42)
         return handler.count - before
+
     return call
 
 
 def build_cases():
-    sample = {"MitLimits": ((1, 2.5), {"t_max": 3}), "MitSetpoint": ((0.1,), {"kp": 30}),
-              "mit_setpoint": ((1.5,), {"kd": Yielding(0.5)}), "Damiao": ((1000, 17, MitLimits.dm4340(), 1500), {}),
-              "mit": ((MitSetpoint(1.5, kd=0.5),), {}), "pos_vel": ((1.0,), {"velocity": Yielding(2.5)}),
-              "vel": ((3,), {}), "force_pos": ((0.5, 1), {"torque_ratio": 0.25}),
-              "motor_state": ((1, 2, 0.1, -0.25, Yielding(1e10), 30, 255), {})}
+    sample = {"MitLimits": ((1, 2.5), {"t_max": 3}), "MitSetpoint": ((0.1,), {"kp": 30}), "vel": ((3,), {})}
+    sample |= {"mit_setpoint": ((1.5,), {"kd": Yielding(0.5)}), "Damiao": ((1000, 17, MitLimits.dm4340(), 1500), {})}
+    sample |= {"mit": ((MitSetpoint(1.5, kd=0.5),), {}), "pos_vel": ((1.0,), {"velocity": Yielding(2.5)})}
+    sample["force_pos"] = ((0.5, 1), {"torque_ratio": 0.25})
+    sample["motor_state"] = ((1, 2, 0.1, -0.25, Yielding(1e10), 30, 255), {})
     cases = []
     for which, c in m.CALLABLES.items():
         args, kwargs = sample[which]
         expect = partial(m.check_result, which, values=m.reference(which, args, kwargs)[1])
         kind = "constructor" if which in ("MitLimits", "MitSetpoint", "Damiao") else "factory"
         cases += [Case(f"{which}[{i}]", kind, partial(path, *args, **kwargs), expect) for i, path in enumerate(c.paths)]
-    cases += [Case(name, "factory", getattr(MitLimits, name), partial(m.check_result, "MitLimits", values=tuple(
-        map(m.f32, (p, v, 500.0, 5.0, t))))) for name, (p, v, t) in m.PRESETS.items()]
-    for obj in [MitLimits(0.1, 2, 3, 4, 5), MitSetpoint(0.1, 2, 3, 4, 5), ControlSetpoint.pos_vel(1, 2),
-                ControlSetpoint.vel(0.1), ControlSetpoint.force_pos(1, 2, 3), ControlSetpoint.mit(MitSetpoint(1.5)),
-                Damiao(1000, 2000), m.HOOKS.motor_state(1, 2, 0.1, -0.25, 1e10, 30, 255)]:
-        cases += [Case(f"{type(obj).__name__}.{attr}", "getter", partial(getattr, obj, attr), equal_to(getattr(obj, attr)))
-                  for attr in vars(type(obj)) if type(vars(type(obj))[attr]).__name__ == "getset_descriptor"]
+    for name, (p, v, t) in m.PRESETS.items():
+        want = partial(m.check_result, "MitLimits", values=tuple(map(m.f32, (p, v, 500.0, 5.0, t))))
+        cases.append(Case(name, "factory", getattr(MitLimits, name), want))
+    objs = [MitLimits(0.1, 2, 3, 4, 5), MitSetpoint(0.1, 2, 3, 4, 5), ControlSetpoint.pos_vel(1, 2)]
+    objs += [ControlSetpoint.vel(0.1), ControlSetpoint.force_pos(1, 2, 3), ControlSetpoint.mit(MitSetpoint(1.5))]
+    for obj in [*objs, Damiao(1000, 2000), m.HOOKS.motor_state(1, 2, 0.1, -0.25, 1e10, 30, 255)]:
+        for a in (a for a, d in vars(type(obj)).items() if type(d).__name__ == "getset_descriptor"):
+            cases += [Case(f"{type(obj).__name__}.{a}", "getter", partial(getattr, obj, a), equal_to(getattr(obj, a)))]
         cases.append(Case(f"repr({obj!r})", "repr", partial(repr, obj), equal_to(repr(obj))))
     cases.append(Case("native log event", "log", log_event(m.HOOKS), equal_to(1)))
     for which, args, kwargs, kind, text in m.LITERAL_ERRORS:
-        cases += [Case(f"{text[:40]}[{i}]", "error", partial(path, *args, **kwargs), kind(text))
-                  for i, path in enumerate(m.CALLABLES[which].paths)]
-    cases += [Case(f"{cls.__name__}()", "error", partial(cls.__new__, cls, 1),
-                   TypeError(f"No constructor defined for {cls.__name__}")) for cls in (ControlSetpoint, MotorState)]
-    return cases + [Case("dm4310(1)", "error", partial(MitLimits.dm4310, 1),
-                         TypeError("MitLimits.dm4310() takes no arguments (1 given)"))]
+        for i, path in enumerate(m.CALLABLES[which].paths):
+            cases.append(Case(f"{text[:40]}[{i}]", "error", partial(path, *args, **kwargs), kind(text)))
+    for cls in (ControlSetpoint, MotorState):
+        refusal = TypeError(f"No constructor defined for {cls.__name__}")
+        cases.append(Case(f"{cls.__name__}()", "error", partial(cls.__new__, cls, 1), refusal))
+    too_many = TypeError("MitLimits.dm4310() takes no arguments (1 given)")
+    return cases + [Case("dm4310(1)", "error", partial(MitLimits.dm4310, 1), too_many)]
 
 
 MODES = {"persistent": lambda n: (n, 0), "single": lambda n: (n, n + 1)}  # fail [n, ...) or [n, n + 1)
@@ -131,6 +135,7 @@ def failing(bounds, call):  # (result, error) of `call()` while the allocations 
             return call()
         finally:
             _testcapi.remove_mem_hooks()
+
     return outcome(under_failure)
 
 
@@ -139,20 +144,23 @@ def classify(case, result, error):
         return "dropped"  # the bridge drops an event it cannot deliver
     if not outcome(partial(check, case, result, error))[1]:
         return "clean"
-    if isinstance(case.expect, BaseException) and type(error) is type(case.expect) and str(error) in (
-            re.sub(r"'[^']*' object cannot", "'<failed to extract type name>' object cannot", str(case.expect)),
-            str(case.expect).rsplit("for ", 1)[0] + "for <unknown>"):
-        return "fallback"  # a name that could not be read
-    cause = getattr(error, "__cause__", None)
-    if case.kind == "import" and type(error) is RuntimeError and re.fullmatch(
-            r"An error occurred while initializing class \w+", str(error)) and (type(cause) is MemoryError or str(
-            cause) == "attempted to fetch exception but none was set"):
-        return "RuntimeError"
-    prefix = {"factory": "called `Result::unwrap()` on an `Err` value", "getter": "Python API call failed",
-              "repr": "Python API call failed", "import": ("Failed to initialize python logging: ", "could not append "
-                                                            "__name__ to __all__", "called `Result::unwrap()`")}
-    return "MemoryError" if type(error) is MemoryError else "PanicException" if m.is_panic(error) and str(
-        error).startswith(prefix.get(case.kind, "-")) else f"bad: {type(error).__qualname__}: {str(error)[:200]}"
+    if isinstance(case.expect, BaseException) and type(error) is type(case.expect):
+        text, unnamed = str(case.expect), "'<failed to extract type name>' object cannot"
+        if str(error) in (re.sub(r"'[^']*' object cannot", unnamed, text), text.rsplit("for ", 1)[0] + "for <unknown>"):
+            return "fallback"  # a name that could not be read
+    cause, pattern = getattr(error, "__cause__", None), r"An error occurred while initializing class \w+"
+    if case.kind == "import" and type(error) is RuntimeError and re.fullmatch(pattern, str(error)):
+        if type(cause) is MemoryError or str(cause) == "attempted to fetch exception but none was set":
+            return "RuntimeError"
+    unwrap, api = "called `Result::unwrap()`", "Python API call failed"
+    prefix = {"factory": unwrap + " on an `Err` value", "getter": api, "repr": api}
+    prefix["import"] = ("Failed to initialize python logging: ", "could not append __name__ to __all__", unwrap)
+    panic = m.is_panic(error) and str(error).startswith(prefix.get(case.kind, "-"))
+    bad = f"bad: {type(error).__qualname__}: {str(error)[:200]}"
+    return "MemoryError" if type(error) is MemoryError else "PanicException" if panic else bad
+
+
+EXPECTED = ("clean", "dropped", "fallback", "MemoryError", "PanicException", "RuntimeError")
 
 
 def sweep(attempt, at_least=0):
@@ -161,8 +169,7 @@ def sweep(attempt, at_least=0):
     for n in range(20000):
         report = attempt(n)
         kind = report["outcome"].split(":")[0]
-        if kind not in ("clean", "dropped", "fallback", "MemoryError", "PanicException", "RuntimeError") or \
-                "unusable" in report:
+        if kind not in EXPECTED or "unusable" in report:
             problems.append((n, report))
         outcomes[kind] += 1
         streak = streak + 1 if kind == "clean" else 0
@@ -170,20 +177,22 @@ def sweep(attempt, at_least=0):
             return {"attempts": n + 1, "outcomes": dict(outcomes), "problems": problems, "end": n - 3}
 
 
-def usable_after(report, *checks):  # the report, marked if the module no longer works normally
+def usable_after(kind, *checks):  # the report of an outcome, marked if the module no longer works normally
     error = next((e for e in (outcome(check)[1] for check in checks) if e is not None), None)
-    return report if error is None else dict(report, unusable=repr(error))
+    return {"outcome": kind} if error is None else {"outcome": kind, "unusable": repr(error)}
 
 
 def call_attempt(case, bounds):
-    return fork_attempt(lambda: usable_after({"outcome": classify(case, *failing(bounds, case.call))},
-                                             partial(run_checked, case), m.smoke))
+    checked = partial(run_checked, case)
+    return fork_attempt(lambda: usable_after(classify(case, *failing(bounds, case.call)), checked, m.smoke))
+
+
+NO_EXCEPTION = r"(error return without exception set|<function .*> returned NULL without setting an exception)"
 
 
 def traceback_fault(report):
     # the interpreter's own SystemError, from failures while an exception leaves the calling frames
-    return "unusable" not in report and re.fullmatch(r"bad: SystemError: (error return without exception set|<function "
-                                                     r".*> returned NULL without setting an exception)", report["outcome"])
+    return "unusable" not in report and re.fullmatch("bad: SystemError: " + NO_EXCEPTION, report["outcome"])
 
 
 def drive_calls(kinds, phases):
@@ -191,8 +200,8 @@ def drive_calls(kinds, phases):
     # calls that never reach the module, with and without a Python frame, show where the
     # interpreter's own faults fall, counted back from the end of a sweep
     own = collections.defaultdict(set)
-    for control in (Case("len(1)", "error", call, TypeError("object of type 'int' has no len()"))
-                    for call in (partial(len, 1), partial(lambda *a: len(*a), 1))):
+    for call in (partial(len, 1), partial(lambda *a: len(*a), 1)):
+        control = Case("len(1)", "error", call, TypeError("object of type 'int' has no len()"))
         run_checked(control)
         for mode, bounds in MODES.items():
             s = sweep(lambda n: call_attempt(control, bounds(n)))
@@ -209,8 +218,8 @@ def drive_calls(kinds, phases):
                     continue  # the interpreter's own unwinding spins in logging's Python code then
                 s = sweep(lambda n: call_attempt(case, bounds(n)), at_least)
                 at_least = s["attempts"]
-                s["problems"] = [p for p in s["problems"] if case.kind != "error" or s["end"] - p[0] not in own[mode]
-                                 or not traceback_fault(p[1])][:5]
+                skip = {s["end"] - n for n in own[mode]} if case.kind == "error" else set()
+                s["problems"] = [p for p in s["problems"] if p[0] not in skip or not traceback_fault(p[1])][:5]
                 results.append(dict(s, name=case.name, kind=case.kind, mode=mode))
     return results
 
@@ -232,8 +241,9 @@ def drive_import():
 
         def same_module(module=module):  # and a later initialisation returns that one module
             assert m.velquist.__all__ == names and module in (None, m.velquist) and entry() is m.velquist
+
         case = Case("import", "import", entry, same_module)
-        return usable_after({"outcome": classify(case, module, error)}, same_module, m.smoke)
+        return usable_after(classify(case, module, error), same_module, m.smoke)
 
     results = [("persistent", sweep(lambda n: fork_attempt(partial(child, MODES["persistent"](n)))))]
     # This interpreter's PyDict_SetDefaultRef reports success for an insertion it could not make, corrupting the
@@ -242,17 +252,16 @@ def drive_import():
     if not (setdefault_fault and os.environ.get("VELQUIST_SANITIZER_RUN")):
         # single failures at least as far as every allocation of the initialisation
         s = sweep(lambda n: fork_attempt(partial(child, MODES["single"](n))), results[0][1]["attempts"])
-        results.append(("single", dict(s, problems=[p for p in s["problems"] if not (
-            setdefault_fault and p[1]["outcome"] == "crash 11")])))
+        kept = [p for p in s["problems"] if not (setdefault_fault and p[1]["outcome"] == "crash 11")]
+        results.append(("single", dict(s, problems=kept)))
     return [dict(s, name="import", kind="import", mode=mode, problems=s["problems"][:5]) for mode, s in results]
 
 
 @pytest.mark.skipif(importlib.util.find_spec("_testcapi") is None, reason="needs _testcapi.set_nomemory")
 @pytest.mark.parametrize("kinds", ["constructor", "factory", "getter,repr,log", "error", "import"])
 def test_every_allocation_fails_cleanly(kinds):
-    env = {k: v for k, v in os.environ.items() if k != "PYTHONWARNINGS"}
-    proc = subprocess.run([sys.executable, __file__, kinds], capture_output=True, text=True, env=env, timeout=900,
-                          cwd=os.path.dirname(__file__))
+    where = {"env": {k: v for k, v in os.environ.items() if k != "PYTHONWARNINGS"}, "cwd": os.path.dirname(__file__)}
+    proc = subprocess.run([sys.executable, __file__, kinds], capture_output=True, text=True, timeout=900, **where)
     assert proc.returncode == 0, proc.stderr[-3000:]
     results = json.loads(proc.stdout)
     assert not [(x["name"], x["mode"], x["problems"]) for x in results if x["problems"]]
@@ -260,8 +269,8 @@ def test_every_allocation_fails_cleanly(kinds):
     assert all(x["kind"] == "getter" or x["attempts"] > (50 if kinds == "import" else 3) for x in results)
 
 
-CASES, CLASSES = ([], []) if __name__ == "__main__" else (build_cases(), [ControlSetpoint, Damiao, MitLimits,
-                                                                          MitSetpoint, MotorState])
+CASES = [] if __name__ == "__main__" else build_cases()
+CLASSES = [] if __name__ == "__main__" else [ControlSetpoint, Damiao, MitLimits, MitSetpoint, MotorState]
 
 
 def measure(run, watched, rounds=3):
@@ -296,19 +305,19 @@ def test_rejected_and_failing_log_events_leave_memory_flat(testing, monkeypatch)
     logger.handlers[:], logger.propagate = [logging.Handler()], False
     logger.handlers[0].emit = lambda record: 1 / 0
     monkeypatch.setattr(sys, "stderr", open(os.devnull, "w"))  # the bridge prints a failed event's traceback
-    gained, moved = measure(lambda: [testing.log(level, "vqleak::motor", "state %d") for level in (10, 40)
-                                     for _ in range(150)], (logger,))
+    events = [(level, "vqleak::motor", "state %d") for level in (10, 40) for _ in range(150)]
+    gained, moved = measure(lambda: [testing.log(*event) for event in events], (logger,))
     sys.stderr.close()
     assert not moved and gained <= 8, (gained, moved)
 
 
 def test_threads_call_at_once():
     def work(k):  # every case, in every other round in an order of the thread's own
-        errors[k] = outcome(lambda: [run_checked(c) for n in range(40) for c in (CASES[k % 4::4] if n % 2 else CASES)
-                                     if c.kind != "log"])[1]
+        rounds = [CASES[k % 4 :: 4] if n % 2 else CASES for n in range(40)]
+        errors[k] = outcome(lambda: [run_checked(c) for cases in rounds for c in cases if c.kind != "log"])[1]
 
-    errors, threads, interval = [None] * 8, [threading.Thread(target=work, args=(k,)) for k in range(8)], \
-        sys.getswitchinterval()
+    errors, interval = [None] * 8, sys.getswitchinterval()
+    threads = [threading.Thread(target=work, args=(k,)) for k in range(8)]
     sys.setswitchinterval(1e-6)
     [t.start() for t in threads]
     [t.join() for t in threads]

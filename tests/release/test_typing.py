@@ -18,8 +18,8 @@ def run(*args, cwd):
 def test_mypy_flags_exactly_the_marked_lines(tmp_path):
     result = run("mypy", "--strict", "--cache-dir", str(tmp_path), *map(str, SAMPLES), cwd=tmp_path)
     flagged = set(re.findall(r"(\w+\.py):(\d+): error: .*\[([a-z-]+)\]$", result.stdout, re.M))
-    marked = {(s.name, str(n), code) for s in SAMPLES for n, line in enumerate(s.read_text().splitlines(), 1)
-              for code in re.findall(r"# error: \[([a-z-]+)\]", line)}
+    lines = [(s.name, n, line) for s in SAMPLES for n, line in enumerate(s.read_text().splitlines(), 1)]
+    marked = {(name, str(n), code) for name, n, line in lines for code in re.findall(r"# error: \[([a-z-]+)\]", line)}
     assert len(marked) > 10 and flagged == marked, result.stdout + result.stderr
 
 
