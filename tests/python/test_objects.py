@@ -108,6 +108,14 @@ def test_instances_are_immutable_values_without_equality(testing):
             pytest.raises(TypeError, refused, obj)
 
 
+def test_new_instances_start_unborrowed_in_reused_memory():
+    for make in (MitLimits, MitSetpoint, lambda: ControlSetpoint.vel(1.0), lambda: Damiao(1, 2)):
+        old = make()
+        ctypes.c_uint64.from_address(id(old) + sys.getsizeof(old) - 8).value = 2**64 - 1  # borrow word: taken
+        del old
+        repr(make())  # allocated in the same block
+
+
 @pytest.mark.parametrize("cls", CLASSES, ids=lambda c: c.__name__)
 def test_native_repr_checks_its_receiver(testing, cls):
     """The repr function called directly, past the interpreter's own type check (the getters share the check)."""
