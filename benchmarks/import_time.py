@@ -19,7 +19,6 @@ from __future__ import annotations
 import argparse
 import importlib.util
 import platform
-import re
 import shutil
 import subprocess
 import sys
@@ -83,19 +82,6 @@ def report(best: dict[str, int], rounds: int) -> str:
     )
 
 
-BEGIN = "<!-- import time: begin -->"
-END = "<!-- import time: end -->"
-
-
-def write_readme(path: Path, table: str) -> None:
-    """Replaces the import-time table between its markers."""
-    text = path.read_text()
-    pattern = re.compile(re.escape(BEGIN) + ".*?" + re.escape(END), re.S)
-    if not pattern.search(text):
-        raise SystemExit(f"{path}: no import time markers found")
-    path.write_text(pattern.sub(lambda _: f"{BEGIN}\n{table}\n{END}", text))
-
-
 def main(argv: list[str] | None = None) -> int:
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--rounds", type=int, default=100, help="fresh interpreters per module (default 100)")
@@ -107,7 +93,9 @@ def main(argv: list[str] | None = None) -> int:
     table = report(measure(rounds), rounds)
     print(table)
     if args.readme is not None:
-        write_readme(args.readme, table)
+        from run import write_readme  # the benchmark runner beside this file
+
+        write_readme(args.readme, table, "import time")
     return 0
 
 

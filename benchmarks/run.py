@@ -291,17 +291,14 @@ def report(groups: dict[str, list[Case]], ns: dict[str, object], stat: str, repe
     return "\n".join(out)
 
 
-BEGIN = "<!-- benchmark table: begin -->"
-END = "<!-- benchmark table: end -->"
-
-
-def write_readme(path: Path, table: str) -> None:
-    """Replaces the table between the markers of the Performance section."""
+def write_readme(path: Path, table: str, markers: str = "benchmark table") -> None:
+    """Replaces the table between the README's `<!-- {markers}: begin/end -->` lines."""
+    begin, end = f"<!-- {markers}: begin -->", f"<!-- {markers}: end -->"
     text = path.read_text()
-    pattern = re.compile(re.escape(BEGIN) + ".*?" + re.escape(END), re.S)
+    pattern = re.compile(re.escape(begin) + ".*?" + re.escape(end), re.S)
     if not pattern.search(text):
-        raise SystemExit(f"{path}: no benchmark table markers found")
-    path.write_text(pattern.sub(lambda _: f"{BEGIN}\n{table}\n{END}", text))
+        raise SystemExit(f"{path}: no {markers} markers found")
+    path.write_text(pattern.sub(lambda _: f"{begin}\n{table}\n{end}", text))
 
 
 def main(argv: list[str] | None = None) -> int:
