@@ -8,6 +8,7 @@ import functools
 import itertools
 import math
 import operator
+import os
 import struct
 from fractions import Fraction
 
@@ -15,6 +16,14 @@ import velquist
 from velquist import ControlSetpoint, Damiao, MitLimits, MitSetpoint, MotorState, mit_setpoint
 
 HOOKS = getattr(velquist, "_testing", None)
+# How much randomized and threaded work a run does: 1 natively, lower where the interpreter is emulated or slow.
+SCALE = float(os.environ.get("VELQUIST_TEST_SCALE", "1"))
+
+
+def scaled(n: int) -> int:
+    return max(1, round(n * SCALE))
+
+
 MISSING, HALFWAY = object(), float.fromhex("0x1.ffffffp127")
 LIMITS, SETPOINT = ("p_max", "v_max", "kp_max", "kd_max", "t_max"), ("q", "dq", "kp", "kd", "tau")
 STATE = ("motor_id", "error", "position", "velocity", "torque", "t_mos", "t_rotor")

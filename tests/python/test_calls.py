@@ -82,7 +82,7 @@ def arguments(draw, c):
     return args, {k: draw(VALID.get(k, numbers) if not wild and draw(st.integers(0, 5)) else anything) for k in keys}
 
 
-@settings(max_examples=1000)
+@settings(max_examples=m.scaled(1000))
 @given(which=st.sampled_from(list(m.CALLABLES)), data=st.data())
 def test_calls_match_the_model(which, data):
     path = data.draw(st.integers(0, len(m.CALLABLES[which].paths) - 1))

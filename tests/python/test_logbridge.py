@@ -9,6 +9,8 @@ import pytest
 from hypothesis import HealthCheck, example, given, settings
 from hypothesis import strategies as st
 
+import model
+
 prefixes = (f"vqtest{n}" for n in itertools.count())  # the cache lives for the process: fresh targets
 LEVELS = (5, 10, 20, 30, 40)  # Trace to Error: the probe order
 NAMES = {"a": "a", "a::b": "a.b", "a.b": "a.b", "a::b::c": "a.b.c", "a:::b": "a.:b", "::": "."}  # target: logger name
@@ -67,7 +69,7 @@ def expected_calls(level, target, name, python_level, limits):
 STEP = st.tuples(st.sampled_from(list(NAMES)), st.sampled_from(LEVELS), st.sampled_from([None, *LEVELS, 50]))
 
 
-@settings(derandomize=True, database=None, max_examples=60, suppress_health_check=[HealthCheck.function_scoped_fixture])
+@settings(max_examples=model.scaled(60), suppress_health_check=[HealthCheck.function_scoped_fixture])
 @given(st.lists(STEP, max_size=8), st.sampled_from([(None, None), ("src/motor.cpp", 77), ("f", 2**32 - 1)]))
 # Cached Warn: later Info/Debug dropped natively even once the logger is more verbose.
 @example([("a", 20, 30), ("a", 20, 10), ("a", 10, None), ("a", 30, 40), ("a", 5, 5)], (None, None))

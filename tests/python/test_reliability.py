@@ -313,7 +313,7 @@ def test_rejected_and_failing_log_events_leave_memory_flat(testing, monkeypatch)
 
 def test_threads_call_at_once():
     def work(k):  # every case, in every other round in an order of the thread's own
-        rounds = [CASES[k % 4 :: 4] if n % 2 else CASES for n in range(40)]
+        rounds = [CASES[k % 4 :: 4] if n % 2 else CASES for n in range(m.scaled(40))]
         errors[k] = outcome(lambda: [run_checked(c) for cases in rounds for c in cases if c.kind != "log"])[1]
 
     errors, interval = [None] * 8, sys.getswitchinterval()
