@@ -4,6 +4,7 @@
 
 #include "frame/convert.hpp"
 #include "frame/float_text.hpp"
+#include "python/motor_presets.hpp"
 #include "python/repr_writer.hpp"
 
 namespace velquist::python {
@@ -51,14 +52,15 @@ PyObject* preset() {
     return Class::create_or_panic(Preset);
 }
 
-template <PyMitLimits Preset>
-MethodItem preset_item(const char* name, const char* doc) {
-    return MethodItem::of_method({name, reinterpret_cast<PyCFunction>(&frame::noargs_entry<&preset<Preset>>),
-                                  METH_NOARGS | METH_STATIC, doc});
+/// The static method of the `I`th row of the preset table.
+template <std::size_t I>
+MethodItem preset_item() {
+    constexpr const MotorPreset& row = motor_presets[I];
+    constexpr PresetLimits v = row.limits;
+    constexpr PyMitLimits limits{v.p_max, v.v_max, v.kp_max, v.kd_max, v.t_max};
+    return MethodItem::of_method({row.name, reinterpret_cast<PyCFunction>(&frame::noargs_entry<&preset<limits>>),
+                                  METH_NOARGS | METH_STATIC, row.doc});
 }
-
-// 12.566 is the float nearest the decimal 12.566, not 4π.
-constexpr float p566 = 12.566f;
 
 const MethodItem methods[] = {
     MethodItem::of_getter("p_max", &frame::getter_entry<PyMitLimits, &field<&PyMitLimits::p_max>>, ""),
@@ -66,21 +68,21 @@ const MethodItem methods[] = {
     MethodItem::of_getter("kp_max", &frame::getter_entry<PyMitLimits, &field<&PyMitLimits::kp_max>>, ""),
     MethodItem::of_getter("kd_max", &frame::getter_entry<PyMitLimits, &field<&PyMitLimits::kd_max>>, ""),
     MethodItem::of_getter("t_max", &frame::getter_entry<PyMitLimits, &field<&PyMitLimits::t_max>>, ""),
-    preset_item<PyMitLimits{p566, 50.0f, 500.0f, 5.0f, 5.0f}>("dm3507", "dm3507()\n--\n\n"),
-    preset_item<PyMitLimits{12.5f, 30.0f, 500.0f, 5.0f, 10.0f}>("dm4310", "dm4310()\n--\n\n"),
-    preset_item<PyMitLimits{12.5f, 50.0f, 500.0f, 5.0f, 10.0f}>("dm4310p", "dm4310p()\n--\n\n"),
-    preset_item<PyMitLimits{12.5f, 10.0f, 500.0f, 5.0f, 28.0f}>("dm4340", "dm4340()\n--\n\n"),
-    preset_item<PyMitLimits{12.5f, 10.0f, 500.0f, 5.0f, 28.0f}>("dm4340p", "dm4340p()\n--\n\n"),
-    preset_item<PyMitLimits{12.5f, 45.0f, 500.0f, 5.0f, 20.0f}>("dm6006", "dm6006()\n--\n\n"),
-    preset_item<PyMitLimits{p566, 20.0f, 500.0f, 5.0f, 120.0f}>("dm6248p", "dm6248p()\n--\n\n"),
-    preset_item<PyMitLimits{12.5f, 45.0f, 500.0f, 5.0f, 40.0f}>("dm8006", "dm8006()\n--\n\n"),
-    preset_item<PyMitLimits{12.5f, 45.0f, 500.0f, 5.0f, 54.0f}>("dm8009", "dm8009()\n--\n\n"),
-    preset_item<PyMitLimits{12.5f, 20.0f, 500.0f, 5.0f, 200.0f}>("dm10010", "dm10010()\n--\n\n"),
-    preset_item<PyMitLimits{12.5f, 25.0f, 500.0f, 5.0f, 200.0f}>("dm10010l", "dm10010l()\n--\n\n"),
-    preset_item<PyMitLimits{12.5f, 45.0f, 500.0f, 5.0f, 10.0f}>("dmg6215", "dmg6215()\n--\n\n"),
-    preset_item<PyMitLimits{12.5f, 280.0f, 500.0f, 5.0f, 1.0f}>("dmh3510", "dmh3510()\n--\n\n"),
-    preset_item<PyMitLimits{12.5f, 45.0f, 500.0f, 5.0f, 10.0f}>("dmh6220", "dmh6220()\n--\n\n"),
-    preset_item<PyMitLimits{12.5f, 10.0f, 500.0f, 5.0f, 12.0f}>("dmjh11", "dmjh11()\n--\n\n"),
+    preset_item<0>(),
+    preset_item<1>(),
+    preset_item<2>(),
+    preset_item<3>(),
+    preset_item<4>(),
+    preset_item<5>(),
+    preset_item<6>(),
+    preset_item<7>(),
+    preset_item<8>(),
+    preset_item<9>(),
+    preset_item<10>(),
+    preset_item<11>(),
+    preset_item<12>(),
+    preset_item<13>(),
+    preset_item<14>(),
 };
 
 const PyType_Slot slots[] = {

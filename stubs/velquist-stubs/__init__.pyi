@@ -18,6 +18,9 @@ __version__: str
 
 @typing.final
 class ControlSetpoint:
+    """A setpoint in one of the four control modes, made by its four static methods; only `mode` reads back."""
+    def __new__(cls, no_constructor: typing.Never) -> ControlSetpoint:
+        """No constructor: calling the class raises TypeError."""
     @property
     def mode(self) -> int: ...
     @staticmethod
@@ -36,6 +39,7 @@ class ControlSetpoint:
 
 @typing.final
 class Damiao:
+    """The handle of one motor: its two identifiers, limits and time-out; only the identifiers read back."""
     def __new__(cls, motor_id: int, master_id: int, limits: typing.Optional[MitLimits] = ..., timeout_ms: int = ...) -> Damiao: ...
     @property
     def motor_id(self) -> int: ...
@@ -45,6 +49,7 @@ class Damiao:
 
 @typing.final
 class MitLimits:
+    """The five limits of a motor's MIT mode: the ranges of its command encoding, not clamps."""
     def __new__(cls, p_max: float = ..., v_max: float = ..., kp_max: float = ..., kd_max: float = ..., t_max: float = ...) -> MitLimits: ...
     @property
     def p_max(self) -> float: ...
@@ -58,38 +63,54 @@ class MitLimits:
     def t_max(self) -> float: ...
     def __repr__(self) -> str: ...
     @staticmethod
-    def dm3507() -> MitLimits: ...
+    def dm3507() -> MitLimits:
+        """The dm3507 preset: p_max=12.566, v_max=50, kp_max=500, kd_max=5, t_max=5."""
     @staticmethod
-    def dm4310() -> MitLimits: ...
+    def dm4310() -> MitLimits:
+        """The dm4310 preset: p_max=12.5, v_max=30, kp_max=500, kd_max=5, t_max=10."""
     @staticmethod
-    def dm4310p() -> MitLimits: ...
+    def dm4310p() -> MitLimits:
+        """The dm4310p preset: p_max=12.5, v_max=50, kp_max=500, kd_max=5, t_max=10."""
     @staticmethod
-    def dm4340() -> MitLimits: ...
+    def dm4340() -> MitLimits:
+        """The dm4340 preset: p_max=12.5, v_max=10, kp_max=500, kd_max=5, t_max=28."""
     @staticmethod
-    def dm4340p() -> MitLimits: ...
+    def dm4340p() -> MitLimits:
+        """The dm4340p preset: p_max=12.5, v_max=10, kp_max=500, kd_max=5, t_max=28."""
     @staticmethod
-    def dm6006() -> MitLimits: ...
+    def dm6006() -> MitLimits:
+        """The dm6006 preset: p_max=12.5, v_max=45, kp_max=500, kd_max=5, t_max=20."""
     @staticmethod
-    def dm6248p() -> MitLimits: ...
+    def dm6248p() -> MitLimits:
+        """The dm6248p preset: p_max=12.566, v_max=20, kp_max=500, kd_max=5, t_max=120."""
     @staticmethod
-    def dm8006() -> MitLimits: ...
+    def dm8006() -> MitLimits:
+        """The dm8006 preset: p_max=12.5, v_max=45, kp_max=500, kd_max=5, t_max=40."""
     @staticmethod
-    def dm8009() -> MitLimits: ...
+    def dm8009() -> MitLimits:
+        """The dm8009 preset: p_max=12.5, v_max=45, kp_max=500, kd_max=5, t_max=54."""
     @staticmethod
-    def dm10010() -> MitLimits: ...
+    def dm10010() -> MitLimits:
+        """The dm10010 preset: p_max=12.5, v_max=20, kp_max=500, kd_max=5, t_max=200."""
     @staticmethod
-    def dm10010l() -> MitLimits: ...
+    def dm10010l() -> MitLimits:
+        """The dm10010l preset: p_max=12.5, v_max=25, kp_max=500, kd_max=5, t_max=200."""
     @staticmethod
-    def dmg6215() -> MitLimits: ...
+    def dmg6215() -> MitLimits:
+        """The dmg6215 preset: p_max=12.5, v_max=45, kp_max=500, kd_max=5, t_max=10."""
     @staticmethod
-    def dmh3510() -> MitLimits: ...
+    def dmh3510() -> MitLimits:
+        """The dmh3510 preset: p_max=12.5, v_max=280, kp_max=500, kd_max=5, t_max=1."""
     @staticmethod
-    def dmh6220() -> MitLimits: ...
+    def dmh6220() -> MitLimits:
+        """The dmh6220 preset: p_max=12.5, v_max=45, kp_max=500, kd_max=5, t_max=10."""
     @staticmethod
-    def dmjh11() -> MitLimits: ...
+    def dmjh11() -> MitLimits:
+        """The dmjh11 preset: p_max=12.5, v_max=10, kp_max=500, kd_max=5, t_max=12."""
 
 @typing.final
 class MitSetpoint:
+    """One MIT-mode command: position q, velocity dq, gains kp and kd, feed-forward torque tau; nothing clamps it."""
     def __new__(cls, q: float = ..., dq: float = ..., kp: float = ..., kd: float = ..., tau: float = ...) -> MitSetpoint: ...
     @property
     def q(self) -> float: ...
@@ -105,6 +126,9 @@ class MitSetpoint:
 
 @typing.final
 class MotorState:
+    """What a motor reports, read-only; made only by native code, not from Python."""
+    def __new__(cls, no_constructor: typing.Never) -> MotorState:
+        """No constructor: calling the class raises TypeError."""
     @property
     def motor_id(self) -> int: ...
     @property

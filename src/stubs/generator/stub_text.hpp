@@ -8,14 +8,19 @@
 // - Every class is `@typing.final` (none can be subclassed), so `typing` is
 //   always imported.
 // - A constructor is written as `__new__`, which is where the classes take
-//   their arguments; a class without one gets neither `__new__` nor
-//   `__init__`, so calling it with arguments is a type error.
+//   their arguments. A class without one gets a `__new__` whose one required
+//   parameter takes nothing (`typing.Never`): type checkers then refuse every
+//   call of the class, also the one without arguments, which `object`'s
+//   constructor would let through. It returns the class, not `Never`, which
+//   would make the checkers skip the rest of the caller's code as unreachable.
+// - Docstrings come from the records, else from stub_docs.hpp.
 // - Getters are read-only properties; defaults are written as `...`.
 #pragma once
 
 #include <set>
 #include <string>
 
+#include "stubs/generator/stub_docs.hpp"
 #include "stubs/generator/stub_model.hpp"
 
 namespace velquist::stubs::generator {
@@ -73,6 +78,8 @@ private:
     void write_class(std::string& out, const StubClass& c) {
         out += "@typing.final\nclass " + std::string(c.info->python_name) + ":\n";
         std::size_t start = out.size();
+        std::string_view class_doc = c.info->doc.empty() ? class_purpose(c.info->python_name) : c.info->doc;
+        if (!class_doc.empty()) out += "    \"\"\"" + docstring_literal(class_doc) + "\"\"\"\n";
         for (const auto& m : c.info->members)
             out += "    " + std::string(m.name) + ": " + annotation(m.type_info) + "\n";
         std::string cls(c.info->python_name);
@@ -80,6 +87,9 @@ private:
             // `__new__` returns the class itself: it is final, so Self would say no more.
             write_def(out, "    ", "__new__", "cls", stub_params(ctor->params, ctor->signature_text, cls), cls,
                       "");
+        } else {
+            out += "    def __new__(cls, no_constructor: typing.Never) -> " + cls +
+                   ":\n        \"\"\"No constructor: calling the class raises TypeError.\"\"\"\n";
         }
         for (const auto& g : c.methods->getters) {
             out += "    @property\n";
@@ -88,9 +98,10 @@ private:
         for (const auto& m : c.methods->methods) {
             bool is_static = m.kind == CallableKind::static_method;
             if (is_static) out += "    @staticmethod\n";
+            std::string doc = m.doc.empty() ? preset_doc(cls, m.name) : std::string(m.doc);
             write_def(out, "    ", m.name, is_static ? nullptr : "self",
                       stub_params(m.params, m.signature_text, cls + "." + std::string(m.name)),
-                      annotation(m.return_info), m.doc);
+                      annotation(m.return_info), doc);
         }
         if (out.size() == start) out += "    ...\n";
     }

@@ -1,4 +1,4 @@
-"""Calls the shipped stub must accept as they stand (mypy --strict)."""
+"""Calls the shipped stub must accept as they stand (mypy --strict, basedpyright)."""
 
 from typing import assert_type
 
