@@ -30,7 +30,9 @@ def marked(checker):
 
 
 def test_mypy_flags_exactly_the_marked_lines(tmp_path):
-    result = run(sys.executable, "-m", "mypy", "--strict", "--cache-dir", str(tmp_path), *map(str, CHECKED), cwd=tmp_path)
+    result = run(
+        sys.executable, "-m", "mypy", "--strict", "--cache-dir", str(tmp_path), *map(str, CHECKED), cwd=tmp_path
+    )
     found = re.findall(r"^(?:.*/)?([\w.]+\.py):(\d+): error: .*\[([a-z-]+)\]$", result.stdout, re.M)
     flagged = {(name, int(n), rule) for name, n, rule in found}
     assert len(flagged) > 20 and flagged == marked("mypy"), result.stdout + result.stderr

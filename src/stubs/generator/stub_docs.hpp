@@ -17,13 +17,16 @@ inline std::string_view class_purpose(std::string_view python_name) {
         std::string_view name, text;
     };
     static constexpr Purpose purposes[] = {
-        {"ControlSetpoint", "A setpoint in one of the four control modes, made by its four static methods; "
-                            "only `mode` reads back."},
-        {"Damiao", "The handle of one motor: its two identifiers, limits and time-out; only the identifiers "
-                   "read back."},
+        {"ControlSetpoint",
+         "A setpoint in one of the four control modes, made by its four static methods; "
+         "only `mode` reads back."},
+        {"Damiao",
+         "The handle of one motor: its two identifiers, limits and time-out; only the identifiers "
+         "read back."},
         {"MitLimits", "The five limits of a motor's MIT mode: the ranges of its command encoding, not clamps."},
-        {"MitSetpoint", "One MIT-mode command: position q, velocity dq, gains kp and kd, feed-forward torque "
-                        "tau; nothing clamps it."},
+        {"MitSetpoint",
+         "One MIT-mode command: position q, velocity dq, gains kp and kd, feed-forward torque "
+         "tau; nothing clamps it."},
         {"MotorState", "What a motor reports, read-only; made only by native code, not from Python."},
     };
     for (const auto& p : purposes)
