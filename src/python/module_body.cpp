@@ -12,7 +12,8 @@ namespace velquist::frame {
 
 bool run_module_body(PyObject* module) {
     logbridge::init();
-    if (!add(module, PyUnicode_InternFromString("__version__"), PyUnicode_FromString(VELQUIST_VERSION))) return false;
+    if (!add(module, PyUnicode_InternFromString("__version__"), PyUnicode_FromString(VELQUIST_VERSION)))
+        return false;
     if (!add_class<python::PyMitLimits>(module)) return false;
     if (!add_class<python::PyMitSetpoint>(module)) return false;
     if (!add_class<python::PyControlSetpoint>(module)) return false;
