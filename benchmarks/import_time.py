@@ -11,7 +11,7 @@ import of each; only their ratio is reported.
 Run through scripts/run-benchmarks (which builds both), or on its own with
 both modules importable:
 
-    python benchmarks/import_time.py [--rounds N] [--quick] [--readme README.md]
+    python benchmarks/import_time.py [--rounds N] [--quick] [--readme CONTRIBUTING.md]
 """
 
 from __future__ import annotations
@@ -86,7 +86,9 @@ def main(argv: list[str] | None = None) -> int:
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--rounds", type=int, default=100, help="fresh interpreters per module (default 100)")
     parser.add_argument("--quick", action="store_true", help="5 rounds: a smoke run, not a measurement")
-    parser.add_argument("--readme", type=Path, help="also put the table into this README's Performance section")
+    parser.add_argument(
+        "--readme", type=Path, help="also put the table into the Performance section of this file (CONTRIBUTING.md)"
+    )
     # The other options of scripts/run-benchmarks belong to benchmarks/run.py.
     args, _ = parser.parse_known_args(argv)
     rounds = 5 if args.quick else args.rounds

@@ -292,7 +292,7 @@ def report(groups: dict[str, list[Case]], ns: dict[str, object], stat: str, repe
 
 
 def write_readme(path: Path, table: str, markers: str = "benchmark table") -> None:
-    """Replaces the table between the README's `<!-- {markers}: begin/end -->` lines."""
+    """Replaces the table between the file's `<!-- {markers}: begin/end -->` lines."""
     begin, end = f"<!-- {markers}: begin -->", f"<!-- {markers}: end -->"
     text = path.read_text()
     pattern = re.compile(re.escape(begin) + ".*?" + re.escape(end), re.S)
@@ -307,7 +307,9 @@ def main(argv: list[str] | None = None) -> int:
     parser.add_argument("--batch", type=float, default=0.005, help="seconds per timed batch (default 0.005)")
     parser.add_argument("--stat", choices=("min", "median"), default="min")
     parser.add_argument("--quick", action="store_true", help="3 short rounds: a smoke run, not a measurement")
-    parser.add_argument("--readme", type=Path, help="also put the table into this README's Performance section")
+    parser.add_argument(
+        "--readme", type=Path, help="also put the table into the Performance section of this file (CONTRIBUTING.md)"
+    )
     parser.add_argument("--only", help="regular expression: run only cases whose key matches")
     args = parser.parse_args(argv)
     if args.quick:
