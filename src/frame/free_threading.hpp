@@ -76,7 +76,8 @@ inline constexpr std::uintptr_t exclusive_borrow = ~std::uintptr_t{0};
         std::uintptr_t seen = shared.load(std::memory_order_relaxed);
         do {
             if (seen == exclusive_borrow) return false;
-        } while (!shared.compare_exchange_weak(seen, seen + 1, std::memory_order_acquire, std::memory_order_relaxed));
+        } while (
+            !shared.compare_exchange_weak(seen, seen + 1, std::memory_order_acquire, std::memory_order_relaxed));
         return true;
     } else {
         if (counter == exclusive_borrow) return false;

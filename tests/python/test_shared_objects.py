@@ -50,8 +50,8 @@ def stress(seconds, threads):
                 assert repr(Damiao(1, master_id=2, limits=limits, timeout_ms=5)) == damiao_text
                 assert MitSetpoint(q=0.1, kd=2.5).kd == mit_setpoint(kd=2.5, q=0.1).kd == 2.5
                 assert ControlSetpoint.force_pos(position=1, velocity_limit=2, torque_ratio=0.5).mode == 4
-                # new targets keep arriving, so threads store into the cache at once
-                _testing.log(20, f"vqstress::t{k % 4}::n{i % 64}", f"{k} {i}", "src/stress.cpp", i)
+                # new targets keep arriving, so threads store into the cache at once all along
+                _testing.log(20, f"vqstress::t{k % 4}::n{i % 64}::e{i // 8}", f"{k} {i}", "src/stress.cpp", i)
                 sent[k], i = i + 1, i + 1
         except BaseException as error:  # noqa: BLE001
             failures.append(f"thread {k}: {error!r}")
