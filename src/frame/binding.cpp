@@ -4,6 +4,8 @@
 #include <cstring>
 #include <string>
 
+#include "frame/free_threading.hpp"
+
 namespace velquist::frame {
 
 namespace {
@@ -75,10 +77,12 @@ std::string name_list(const char* const* names, std::size_t count) {
 
 bool intern_names(const FunctionDescription& desc) noexcept {
     for (std::size_t i = 0; i < desc.positional_count; ++i) {
-        if (desc.interned[i] != nullptr) continue;
+        if (load_published(desc.interned[i]) != nullptr) continue;
         PyObject* name = PyUnicode_InternFromString(desc.parameter_names[i]);
         if (name == nullptr) return false;
-        desc.interned[i] = name;  // kept for the life of the process
+        // Kept for the life of the process. Interning gives every thread the
+        // same object, so a thread that lost the race drops an extra reference.
+        if (publish_once(desc.interned[i], name) != name) Py_DECREF(name);
     }
     return true;
 }
@@ -112,10 +116,10 @@ bool intern_names(const FunctionDescription& desc) noexcept {
     const std::size_t n = desc.positional_count;
     if (hint >= n) hint = 0;
     for (std::size_t i = hint; i < n; ++i) {
-        if (desc.interned[i] == keyword) return static_cast<std::ptrdiff_t>(i);
+        if (load_published(desc.interned[i]) == keyword) return static_cast<std::ptrdiff_t>(i);
     }
     for (std::size_t i = 0; i < hint; ++i) {
-        if (desc.interned[i] == keyword) return static_cast<std::ptrdiff_t>(i);
+        if (load_published(desc.interned[i]) == keyword) return static_cast<std::ptrdiff_t>(i);
     }
     return find_parameter_by_text(desc, keyword);
 }
@@ -162,7 +166,7 @@ bool detail::bind_fastcall_general(const FunctionDescription& desc, PyObject* co
     }
     if (kwnames != nullptr) {
         const Py_ssize_t count = PyTuple_GET_SIZE(kwnames);
-        if (count > 0 && desc.interned[0] == nullptr && !intern_names(desc)) return false;
+        if (count > 0 && load_published(desc.interned[0]) == nullptr && !intern_names(desc)) return false;
         std::size_t hint = given;
         for (Py_ssize_t k = 0; k < count; ++k) {
             if (!bind_keyword(desc, PyTuple_GET_ITEM(kwnames, k), args[given + static_cast<std::size_t>(k)], slots,
@@ -184,7 +188,7 @@ bool bind_tuple_dict(const FunctionDescription& desc, PyObject* args, PyObject* 
         return false;
     }
     if (kwargs != nullptr && PyDict_GET_SIZE(kwargs) > 0) {
-        if (desc.interned[0] == nullptr && !intern_names(desc)) return false;
+        if (load_published(desc.interned[0]) == nullptr && !intern_names(desc)) return false;
         Py_ssize_t pos = 0;
         PyObject* key = nullptr;
         PyObject* value = nullptr;

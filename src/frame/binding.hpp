@@ -20,8 +20,9 @@ struct FunctionDescription {
     std::size_t positional_count;
     std::size_t required_count;
 
-    /// Interned parameter names, filled on first use (with the lock held), so
-    /// keywords from compiled call sites match by pointer.
+    /// Interned parameter names, filled on first use, so keywords from
+    /// compiled call sites match by pointer. Without the GIL several threads
+    /// may fill them at once (`publish_once`).
     mutable PyObject* interned[max_parameters] = {};
 };
 

@@ -12,6 +12,7 @@
 #include "frame/binding.hpp"
 #include "frame/call_frame.hpp"
 #include "frame/error.hpp"
+#include "frame/free_threading.hpp"
 #include "frame/registration.hpp"
 
 namespace velquist::frame {
@@ -54,11 +55,10 @@ template <class T>
 struct Instance {
     PyObject_HEAD
     T value;
-    /// 0 free, n shared borrows, all bits set exclusively borrowed.
+    /// 0 free, n shared borrows, all bits set exclusively borrowed; shared
+    /// between threads only without the GIL (free_threading.hpp).
     std::uintptr_t borrow;
 };
-
-inline constexpr std::uintptr_t exclusive_borrow = ~std::uintptr_t{0};
 
 /// Builds a type object from a description and the item tables on a list.
 /// Returns a new reference or NULL with an error set.
@@ -155,7 +155,7 @@ public:
             return false;
         }
         auto* inst = reinterpret_cast<Layout*>(obj);
-        if (inst->borrow == exclusive_borrow) [[unlikely]] {
+        if (exclusively_borrowed(inst->borrow)) [[unlikely]] {
             raise_already_mutably_borrowed();
             return false;
         }
@@ -172,15 +172,14 @@ public:
                 return;
             }
             auto* inst = reinterpret_cast<Layout*>(self);
-            if (inst->borrow == exclusive_borrow) [[unlikely]] {
+            if (!try_borrow_shared(inst->borrow)) [[unlikely]] {
                 raise_already_mutably_borrowed();
                 return;
             }
-            ++inst->borrow;
             inst_ = inst;
         }
         ~Borrow() {
-            if (inst_ != nullptr) --inst_->borrow;
+            if (inst_ != nullptr) release_borrow_shared(inst_->borrow);
         }
         Borrow(const Borrow&) = delete;
         Borrow& operator=(const Borrow&) = delete;

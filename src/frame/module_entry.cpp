@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "frame/free_threading.hpp"
 #include "frame/owned_ref.hpp"
 
 namespace velquist::frame {
@@ -68,6 +69,7 @@ PyObject* make_module() {
         ensure_error_set();
         return nullptr;
     }
+    if (!declare_gil_unused(module.get())) return nullptr;
     if (!run_module_body(module.get())) return nullptr;
     if (module_cell != nullptr) return Py_NewRef(module_cell);
     module_cell = Py_NewRef(module.get());

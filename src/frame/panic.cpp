@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "frame/free_threading.hpp"
+
 namespace velquist::frame {
 
 namespace {
@@ -36,13 +38,16 @@ void panic(std::string message, std::source_location where) {
 }
 
 PyObject* panic_exception_type() noexcept {
-    // Created with the lock held; the first stored type stays for the life
-    // of the process.
-    if (cached_panic_type == nullptr) {
-        cached_panic_type = PyErr_NewExceptionWithDoc("pyo3_runtime.PanicException", panic_exception_doc,
-                                                      PyExc_BaseException, nullptr);
-    }
-    return cached_panic_type;
+    if (PyObject* cached = load_published(cached_panic_type); cached != nullptr) [[likely]]
+        return cached;
+    PyObject* created = PyErr_NewExceptionWithDoc("pyo3_runtime.PanicException", panic_exception_doc,
+                                                  PyExc_BaseException, nullptr);
+    if (created == nullptr) return nullptr;
+    // Two threads without the GIL may both get here: the first stored type
+    // stays for the life of the process, the other is dropped.
+    PyObject* kept = publish_once(cached_panic_type, created);
+    if (kept != created) Py_DECREF(created);
+    return kept;
 }
 
 void raise_panic_exception(const std::string& message) noexcept {

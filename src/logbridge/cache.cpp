@@ -1,5 +1,6 @@
 #include "logbridge/cache.hpp"
 
+#include <mutex>
 #include <new>
 
 #include "frame/interpreter_lock.hpp"
@@ -98,26 +99,31 @@ NodeRef CacheCell::load() const noexcept {
 }
 
 bool CacheCell::compare_and_swap(const NodeRef& expected, NodeRef desired) noexcept {
-    try {
-        retired_.reserve(retired_.size() + 1);
-    } catch (...) {
-        return false;  // no room to retire the old root: the update is lost
-    }
-    const CacheNode* seen = expected.get();
-    if (!published_.compare_exchange_strong(seen, desired.get(), std::memory_order_seq_cst)) return false;
-    retired_.push_back(std::exchange(root_, std::move(desired)));
-    for (std::size_t i = 0; i < retired_.size();) {
-        if (named_by_a_reader(retired_[i].get())) {
-            ++i;
-            continue;
+    // Roots no reader names any more; freed after the mutex is let go, since
+    // freeing may release a Python object whose finaliser logs and stores again.
+    std::vector<NodeRef> unnamed;
+    {
+        std::lock_guard lock(store_mutex_);
+        try {
+            retired_.reserve(retired_.size() + 1);
+            unnamed.reserve(retired_.size() + 1);
+        } catch (...) {
+            return false;  // no room to retire the old root: the update is lost
         }
-        NodeRef old = std::move(retired_[i]);
-        retired_[i] = std::move(retired_.back());
-        retired_.pop_back();
-        // Freeing may release a Python object, whose finaliser may log and
-        // store again: the list is consistent by then.
-        old.reset();
+        const CacheNode* seen = expected.get();
+        if (!published_.compare_exchange_strong(seen, desired.get(), std::memory_order_seq_cst)) return false;
+        retired_.push_back(std::exchange(root_, std::move(desired)));
+        for (std::size_t i = 0; i < retired_.size();) {
+            if (named_by_a_reader(retired_[i].get())) {
+                ++i;
+                continue;
+            }
+            unnamed.push_back(std::move(retired_[i]));
+            retired_[i] = std::move(retired_.back());
+            retired_.pop_back();
+        }
     }
+    unnamed.clear();
     return true;
 }
 

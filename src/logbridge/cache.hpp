@@ -1,7 +1,8 @@
 // The cache of Python logger objects per event target: a tree of immutable,
 // reference-counted nodes behind one replaceable root. A store builds a new
 // path and publishes its root by compare-and-swap; stores hold the
-// interpreter lock, so they are also serialised.
+// interpreter lock, and without the GIL also the cell's store mutex, so they
+// are serialised.
 //
 // Readers take no lock, and once the root stops changing they write no
 // memory at all. Each thread owns a hazard slot, a process-wide record naming
@@ -45,6 +46,7 @@
 #include <utility>
 #include <vector>
 
+#include "frame/free_threading.hpp"
 #include "logbridge/level.hpp"
 
 namespace velquist::logbridge {
@@ -148,9 +150,12 @@ public:
 private:
     const CacheNode* pin_changed(const CacheNode* root) const noexcept;
 
-    /// Owns the current root. Lock held.
+    /// Guards `root_` and `retired_`, which the interpreter lock alone guards
+    /// only when there is one.
+    frame::StoreMutex store_mutex_;
+    /// Owns the current root. `store_mutex_` held.
     NodeRef root_;
-    /// Old roots that a slot named when they were replaced. Lock held.
+    /// Old roots that a slot named when they were replaced. `store_mutex_` held.
     std::vector<NodeRef> retired_;
     /// `root_`, for readers.
     std::atomic<const CacheNode*> published_;

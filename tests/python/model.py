@@ -10,6 +10,7 @@ import math
 import operator
 import os
 import struct
+import sys
 from fractions import Fraction
 
 import velquist
@@ -292,3 +293,34 @@ def smoke():
     """A few ordinary calls with known results: the module still works."""
     for call, text in LITERAL_TEXTS[: None if HOOKS else -2]:
         assert repr(eval(call)) == text
+
+
+# Where a free-threaded interpreter differs from the one with the GIL, each fact observed on the running
+# interpreter itself, never read from its version or build flags.
+
+
+def _interned_at_run_time_immortal() -> bool:
+    name = sys.intern("".join(("velquist", "probe")))
+    before = sys.getrefcount(name)
+    held = [name]  # noqa: F841 - a reference that a mortal string counts
+    return sys.getrefcount(name) == before
+
+
+# A string interned at run time is immortal: references to it are not counted.
+INTERNED_IMMORTAL = _interned_at_run_time_immortal()
+
+
+@functools.cache
+def legacy_subinterpreter_refuses_single_phase() -> bool:
+    """The interpreter itself refuses a single-phase module in a legacy sub-interpreter too (shown with its own
+    test module; without that module, as the interpreter with the GIL does: not)."""
+    import _interpreters
+    import importlib.util
+
+    if importlib.util.find_spec("_testsinglephase") is None:
+        return False
+    interpreter = _interpreters.create("legacy")
+    try:
+        return _interpreters.exec(interpreter, "import _testsinglephase") is not None
+    finally:
+        _interpreters.destroy(interpreter)
