@@ -139,3 +139,7 @@ def test_import_with_failing_allocations_then_bridge_references():
         "PanicException: Failed to initialize python logging: PyErr { type: <class 'MemoryError'>, "
         "value: MemoryError(), traceback: None }\n[1, 1, 1, 1]\n"  # the bridge's own, kept for good
     )
+
+
+def test_published_ceiling(testing):
+    assert testing.max_level() == "Debug"  # the default limit, with an empty per-target table
