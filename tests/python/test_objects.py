@@ -108,10 +108,13 @@ def test_instances_are_immutable_values_without_equality(testing):
             pytest.raises(TypeError, refused, obj)
 
 
-def test_new_instances_start_unborrowed_in_reused_memory():
+def test_exclusively_borrowed_instances_are_refused_and_new_ones_start_unborrowed():
+    uses = {MitLimits: lambda o: Damiao(1, 2, o), MitSetpoint: ControlSetpoint.mit}  # as an argument
     for make in (MitLimits, MitSetpoint, lambda: ControlSetpoint.vel(1.0), lambda: Damiao(1, 2)):
         old = make()
         ctypes.c_uint64.from_address(id(old) + sys.getsizeof(old) - 8).value = 2**64 - 1  # borrow word: taken
+        for use in (repr, uses.get(make, repr)):  # as the receiver
+            assert str(pytest.raises(RuntimeError, use, old).value) == "Already mutably borrowed"
         del old
         repr(make())  # allocated in the same block
 
