@@ -8,7 +8,8 @@
 
 namespace velquist::frame {
 
-inline constexpr std::size_t max_parameters = 8;
+/// The longest parameter list of any callable (the native MotorState entry).
+inline constexpr std::size_t max_parameters = 7;
 
 /// Static description of a callable's parameters. Every parameter may be
 /// passed by position or keyword (no positional-only or keyword-only ones
@@ -47,9 +48,8 @@ bool bind_fastcall_general(const FunctionDescription& desc, PyObject* const* arg
         // Fixed-size clear plus a jump into straight-line copies: far fewer
         // instructions than a loop over a count known only at run time.
         for (std::size_t i = 0; i < max_parameters; ++i) slots[i] = nullptr;
-        static_assert(max_parameters == 8);
+        static_assert(max_parameters == 7);
         switch (given) {
-            case 8: slots[7] = args[7]; [[fallthrough]];
             case 7: slots[6] = args[6]; [[fallthrough]];
             case 6: slots[5] = args[5]; [[fallthrough]];
             case 5: slots[4] = args[4]; [[fallthrough]];

@@ -6,6 +6,7 @@
 
 #include <exception>
 #include <new>
+#include <source_location>
 
 #include "frame/interpreter_lock.hpp"
 #include "frame/panic.hpp"
@@ -15,8 +16,9 @@ namespace velquist::frame {
 namespace detail {
 
 /// Turns the fault being handled into a Python exception. Runs inside a
-/// catch handler; throws nothing.
-[[gnu::cold]] inline void convert_current_fault() noexcept {
+/// catch handler. A payload that is not text gets its report here, as it
+/// was not thrown by `panic`.
+[[gnu::cold]] inline void convert_current_fault() {
     try {
         throw;
     } catch (const Panic& p) {
@@ -24,6 +26,7 @@ namespace detail {
     } catch (const std::bad_alloc&) {
         PyErr_NoMemory();
     } catch (...) {
+        report_panic(non_text_panic_message, std::source_location::current());
         raise_panic_exception(non_text_panic_message);
     }
 }
@@ -31,19 +34,21 @@ namespace detail {
 }  // namespace detail
 
 /// Runs `op` (returning a new reference, or NULL with an error set) in the
-/// frame. Any fault becomes a Python exception; nothing unwinds further.
+/// frame. Any fault becomes a Python exception; one that escapes the frame's
+/// own steps (entering, converting, leaving) stops the process instead of
+/// unwinding into the interpreter.
 template <class Result, class Op>
 [[gnu::always_inline]] inline Result run_in_frame(Op&& op, Result failure) noexcept {
-    HeldLockScope scope;
     try {
-        return op();
-    } catch (...) {
+        HeldLockScope scope;
         try {
-            detail::convert_current_fault();
+            return op();
         } catch (...) {
-            abort_uncaught_panic();
+            detail::convert_current_fault();
         }
         return failure;
+    } catch (...) {
+        abort_uncaught_panic();
     }
 }
 
@@ -56,16 +61,17 @@ template <class Op>
 /// failures are written with `PyErr_WriteUnraisable` and the caller goes on.
 template <class Op>
 inline void run_in_frame_unraisable(Op&& op, PyObject* context) noexcept {
-    HeldLockScope scope;
     try {
-        op();
-    } catch (...) {
+        HeldLockScope scope;
         try {
-            detail::convert_current_fault();
+            op();
+            return;
         } catch (...) {
-            abort_uncaught_panic();
+            detail::convert_current_fault();
         }
         PyErr_WriteUnraisable(context);
+    } catch (...) {
+        abort_uncaught_panic();
     }
 }
 

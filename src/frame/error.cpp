@@ -47,7 +47,7 @@ PyObject* fetch_error() {
             "Python stack trace below:\n",
             stderr);
         PyErr_DisplayException(exc);
-        panic(std::move(message));
+        resume_panic(std::move(message));
     }
     return exc;
 }

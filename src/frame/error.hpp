@@ -16,7 +16,8 @@ void ensure_error_set() noexcept;
 
 /// Takes the pending exception (new reference; never NULL: a missing one
 /// becomes the `SystemError` above). A fetched `PanicException` is resumed:
-/// its banner and traceback are printed and the panic is thrown again.
+/// its banner and traceback are printed and the panic is thrown again, with
+/// no second report (it was reported when it started).
 PyObject* fetch_error();
 
 /// Text naming an exception's type, value and traceback, for panic messages.

@@ -22,13 +22,14 @@ PyObject* cached_panic_type = nullptr;
 
 }  // namespace
 
-void report_panic(const std::string& message, const std::source_location& where) noexcept {
+void report_panic(std::string_view message, const std::source_location& where) noexcept {
     char name[64] = {};
     if (pthread_getname_np(pthread_self(), name, sizeof name) != 0 || name[0] == '\0') {
         std::snprintf(name, sizeof name, "<unnamed>");
     }
-    std::fprintf(stderr, "\nthread '%s' panicked at %s:%u:%u:\n%s\n", name, where.file_name(),
-                 static_cast<unsigned>(where.line()), static_cast<unsigned>(where.column()), message.c_str());
+    std::fprintf(stderr, "\nthread '%s' panicked at %s:%u:%u:\n%.*s\n", name, where.file_name(),
+                 static_cast<unsigned>(where.line()), static_cast<unsigned>(where.column()),
+                 static_cast<int>(message.size()), message.data());
     std::fflush(stderr);
 }
 
@@ -36,6 +37,8 @@ void panic(std::string message, std::source_location where) {
     report_panic(message, where);
     throw Panic(std::move(message));
 }
+
+void resume_panic(std::string message) { throw Panic(std::move(message)); }
 
 PyObject* panic_exception_type() noexcept {
     if (PyObject* cached = load_published(cached_panic_type); cached != nullptr) [[likely]]

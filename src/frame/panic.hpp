@@ -7,6 +7,7 @@
 
 #include <source_location>
 #include <string>
+#include <string_view>
 
 namespace velquist::frame {
 
@@ -27,7 +28,11 @@ private:
 
 /// Writes the default panic report without throwing (used where unwinding is
 /// impossible, and by `panic` itself).
-[[gnu::cold]] void report_panic(const std::string& message, const std::source_location& where) noexcept;
+[[gnu::cold]] void report_panic(std::string_view message, const std::source_location& where) noexcept;
+
+/// Continues a panic that was reported when it started (one that came back
+/// from Python as `PanicException`): throws `Panic` without a second report.
+[[noreturn, gnu::cold]] void resume_panic(std::string message);
 
 /// The cached `PanicException` type (borrowed), created on first use.
 /// Returns NULL with a Python error set if it cannot be created.

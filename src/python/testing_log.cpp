@@ -1,5 +1,6 @@
-// Testing hooks for the logging bridge: events and limit questions go
-// through the logger slot exactly as native code reaches it.
+// Testing hooks for the logging bridge: events, limit questions and the
+// published ceiling go through the logger slot exactly as native code
+// reaches them.
 #include <Python.h>
 
 #include <cstdint>
@@ -52,6 +53,10 @@ PyObject* enabled(PyObject*, PyObject* args, PyObject* kwargs) {
     return event ? PyBool_FromLong(logbridge::logger().enabled(event->level, event->target)) : nullptr;
 }
 
+PyObject* max_level(PyObject*, PyObject*) {
+    return PyUnicode_FromString(logbridge::limit_name(logbridge::max_level()));
+}
+
 const PyMethodDef methods[] = {
     {"log", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&log)), METH_VARARGS | METH_KEYWORDS,
      "log(level, target, message, file=None, line=None)\n--\n\nHand one event (a Python level number) to the "
@@ -59,6 +64,8 @@ const PyMethodDef methods[] = {
     {"enabled", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&enabled)),
      METH_VARARGS | METH_KEYWORDS,
      "enabled(level, target)\n--\n\nAsk the logger slot whether an event would pass its limits."},
+    {"max_level", &max_level, METH_NOARGS,
+     "max_level()\n--\n\nThe published level ceiling: 'Off', 'Error', 'Warn', 'Info', 'Debug' or 'Trace'."},
     {nullptr, nullptr, 0, nullptr},
 };
 

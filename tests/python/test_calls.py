@@ -94,3 +94,13 @@ def test_calls_match_the_model(which, data):
         warnings.simplefilter("error")
         error, want = m.call_checked(which, path, args, kwargs)
     assert want not in RAISED or error is want  # what user code raised is passed on itself, not a copy
+
+
+Index = type("Index", (), {"__index__": lambda self: 1500})  # not an int, but one through __index__
+Unnamed = type("Unnamed", (), {"__qualname__": "\udc80"})  # a type name not encodable as UTF-8
+
+
+def test_odd_objects_literally(testing):
+    assert testing.damiao_fields(Damiao(1, 2, timeout_ms=Index()))[3:] == (1, 500_000_000)
+    refused = "argument 'limits': '<failed to extract type name>' object cannot be converted to 'MitLimits'"
+    assert str(pytest.raises(TypeError, Damiao, 1, 2, Unnamed()).value) == refused

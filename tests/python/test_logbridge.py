@@ -140,3 +140,7 @@ def test_import_with_failing_allocations_then_bridge_references():
         "PanicException: Failed to initialize python logging: PyErr { type: <class 'MemoryError'>, "
         f"value: MemoryError(), traceback: None }}\n[1, {counted}, {counted}, {counted}]\n"  # the bridge's own, kept
     )
+
+
+def test_published_ceiling(testing):
+    assert testing.max_level() == "Debug"  # the default limit, with an empty per-target table

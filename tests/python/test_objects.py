@@ -112,10 +112,13 @@ def test_instances_are_immutable_values_without_equality(testing):
             pytest.raises(TypeError, refused, obj)
 
 
-def test_new_instances_start_unborrowed_in_reused_memory():
+def test_exclusively_borrowed_instances_are_refused_and_new_ones_start_unborrowed():
+    uses = {MitLimits: lambda o: Damiao(1, 2, o), MitSetpoint: ControlSetpoint.mit}  # as an argument
     for make in (MitLimits, MitSetpoint, lambda: ControlSetpoint.vel(1.0), lambda: Damiao(1, 2)):
         old = make()
         ctypes.c_uint64.from_address(id(old) + sys.getsizeof(old) - 8).value = 2**64 - 1  # borrow word: taken
+        for use in (repr, uses.get(make, repr)):  # as the receiver
+            assert str(pytest.raises(RuntimeError, use, old).value) == "Already mutably borrowed"
         del old
         repr(make())  # allocated in the same block
 
@@ -146,14 +149,16 @@ def panic(testing, message):
 
 @pytest.mark.parametrize("message", ["msg", "", "héllo ✓", "two\nlines", None])
 def test_panic_exception(testing, capfd, message):
-    error = panic(testing, message)
+    m.panic_type(), capfd.readouterr()  # the type is made by a panic of its own
+    error, err = panic(testing, message), capfd.readouterr().err
     kind, expected = type(error), message if message is not None else "panic from native code with a non-text payload"
+    # one report for each panic, a payload that is not text too
+    assert report(expected, HOOK if message is not None else r"frame/call_frame\.hpp").fullmatch(err), err
     # not an Exception: `except Exception` lets it through
     assert m.is_panic(error) and kind.__name__ == "PanicException" and kind.__bases__ == (BaseException,)
     assert kind.__doc__ == DOC and kind is type(panic(testing, "again"))
     assert error.args == (expected,) and str(error) == expected
     assert all(value is not kind for value in vars(velquist).values())
-    assert message is None or report(message, HOOK).search(capfd.readouterr().err)
     m.smoke()
 
 
@@ -173,15 +178,26 @@ RESUMED = [lambda v: MitLimits(p_max=v), lambda v: MitSetpoint.__new__(MitSetpoi
 RESUMED += [ControlSetpoint.vel, lambda v: Damiao(v, 1), lambda v: type.__call__(Damiao, 1, 2, timeout_ms=v)]
 
 
+def raise_in_python(text):  # a PanicException that Python code makes itself
+    raise m.panic_type()(text)
+
+
+# what `__float__` or `__index__` does: the argument of the PanicException then seen, the report it made
+INNER = [(lambda t: t.panic("inner fault"), "inner fault", report("inner fault", HOOK))]
+INNER += [(lambda t: raise_in_python("\udc80"), "<unprintable>", re.compile(""))]  # not encodable as UTF-8
+
+
 @pytest.mark.parametrize("call", RESUMED)
-def test_panic_passed_back_through_python_is_resumed(testing, capfd, call):
-    faulting = type("Faulting", (), {"__float__": lambda self: testing.panic("inner fault")})
+@pytest.mark.parametrize("inner, text, reported", INNER)
+def test_panic_passed_back_through_python_is_resumed(testing, capfd, call, inner, text, reported):
+    faulting = type("Faulting", (), {"__float__": lambda self: inner(testing)})
     faulting.__index__ = faulting.__float__
     error = pytest.raises(m.panic_type(), call, faulting()).value
-    assert m.is_panic(error) and error.args == ("inner fault",)
-    err = capfd.readouterr().err
-    first = report("inner fault", HOOK).search(err)
-    assert first and err.index(BANNER) == first.end() and report("inner fault", r"frame/error\.cpp").search(err), err
+    assert m.is_panic(error) and error.args == (text,)
+    err = capfd.readouterr().err  # the report, then only the banner and the traceback: no second report
+    end = reported.match(err).end()
+    assert err[end:].startswith(BANNER) and "panicked" not in err[end:], err
+    assert err.splitlines()[-1].startswith("pyo3_runtime.PanicException: "), err  # the traceback's last line
 
 
 def test_fault_in_deallocation_is_reported_as_unraisable(capfd, monkeypatch):

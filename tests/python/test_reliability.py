@@ -108,13 +108,19 @@ def build_cases():
 MODES = {"persistent": lambda n: (n, 0), "single": lambda n: (n, n + 1)}  # fail [n, ...) or [n, n + 1)
 
 
+def quietly(child):  # panic reports are expected
+    os.dup2(os.open(os.devnull, os.O_WRONLY), 2)
+    return child()
+
+
 def fork_attempt(child):  # `child()`'s JSON report, from a forked process
     read_end, write_end = os.pipe()
     if (pid := os.fork()) == 0:
-        os.dup2(os.open(os.devnull, os.O_WRONLY), 2)  # panic reports are expected
-        report, error = outcome(child)
-        os.write(write_end, json.dumps(report or {"outcome": f"bad: driver {error!r}"}).encode())
-        os._exit(0)
+        try:  # whatever fails, the child never returns into the driver's loop
+            report, error = outcome(partial(quietly, child))
+            os.write(write_end, json.dumps(report or {"outcome": f"bad: driver {error!r}"}).encode())
+        finally:
+            os._exit(0)
     os.close(write_end)
     deadline = time.monotonic() + 20  # seconds, generous for sanitizer builds
     while not (done := os.waitpid(pid, os.WNOHANG))[0]:
@@ -123,7 +129,9 @@ def fork_attempt(child):  # `child()`'s JSON report, from a forked process
         time.sleep(0.0005)
     data = b"".join(iter(lambda: os.read(read_end, 65536), b""))
     os.close(read_end)
-    return json.loads(data) if done[1] == 0 else {"outcome": f"crash {done[1] & 0x7F or done[1] >> 8}"}
+    if done[1] == 0:
+        return json.loads(data) if data else {"outcome": "bad: driver sent no report"}
+    return {"outcome": f"crash {done[1] & 0x7F or done[1] >> 8}"}
 
 
 def failing(bounds, call):  # (result, error) of `call()` while the allocations in `bounds` fail
@@ -300,15 +308,27 @@ def test_repeated_calls_leave_memory_and_reference_counts_flat(case):
     assert not moved and gained <= 8, (gained, moved)
 
 
+def test_forked_child_failing_before_its_report_ends_in_a_driver_error(monkeypatch, tmp_path):
+    monkeypatch.setattr(os, "devnull", str(tmp_path / "missing" / "null"))  # as if the machine had none
+    assert fork_attempt(lambda: {"outcome": "clean"})["outcome"].startswith("bad: driver FileNotFoundError")
+
+
+class Discard:  # an unbuffered sink: a failed event's printed traceback leaves nothing behind in it
+    write, flush = staticmethod(len), staticmethod(lambda: None)
+
+
 def test_rejected_and_failing_log_events_leave_memory_flat(testing, monkeypatch):
     logger = logging.getLogger("vqleak")
     logger.handlers[:], logger.propagate = [logging.Handler()], False
     logger.handlers[0].emit = lambda record: 1 / 0
-    monkeypatch.setattr(sys, "stderr", open(os.devnull, "w"))  # the bridge prints a failed event's traceback
-    events = [(level, "vqleak::motor", "state %d") for level in (10, 40) for _ in range(150)]
-    gained, moved = measure(lambda: [testing.log(*event) for event in events], (logger,))
-    sys.stderr.close()
-    assert not moved and gained <= 8, (gained, moved)
+    monkeypatch.setattr(sys, "stderr", Discard())  # the bridge prints a failed event's traceback
+
+    def events(n):  # n rejected ones and n failing ones
+        return lambda: [testing.log(level, "vqleak::motor", "state %d") for level in (10, 40) for _ in range(n)]
+
+    # a leak grows with the number of events; what does not is the interpreter's own caches settling
+    (once, moved), (twice, moved_twice) = (measure(events(n), (logger,)) for n in (150, 300))
+    assert not moved and not moved_twice and twice - once <= 15, (once, twice, moved, moved_twice)
 
 
 def test_threads_call_at_once():
