@@ -1,6 +1,6 @@
 // Testing hooks for the logging bridge: events and limit questions go
 // through the logger slot exactly as native code reaches it.
-#include <Python.h>
+#include "frame/python_api.hpp"
 
 #include <cstdint>
 #include <optional>
