@@ -5,7 +5,6 @@ the one table `CALLABLES` feeds the call, fuzzing, allocation-failure, leak and 
 import collections
 import decimal
 import functools
-import itertools
 import math
 import operator
 import os
@@ -31,7 +30,7 @@ PRESET_TABLE = """
 dm3507 12.566 50 5    dm4310 12.5 30 10     dm4310p 12.5 50 10    dm4340 12.5 10 28    dm4340p 12.5 10 28
 dm6006 12.5 45 20     dm6248p 12.566 20 120 dm8006 12.5 45 40     dm8009 12.5 45 54    dm10010 12.5 20 200
 dm10010l 12.5 25 200  dmg6215 12.5 45 10    dmh3510 12.5 280 1    dmh6220 12.5 45 10   dmjh11 12.5 10 12"""
-PRESETS = {n: tuple(map(float, r)) for n, *r in itertools.batched(PRESET_TABLE.split(), 4, strict=True)}  # p, v, t max
+PRESETS = {n: tuple(map(float, r)) for n, *r in zip(*[iter(PRESET_TABLE.split())] * 4, strict=True)}  # p, v, t max
 
 
 def f32(x: float) -> float:  # the nearest 32-bit float; from halfway past the largest one, an infinity
