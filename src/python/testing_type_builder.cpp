@@ -1,7 +1,7 @@
-// Testing builds: '>' is written before the interpreter's type builder runs
-// and '<' once it has returned, to the file descriptor named by
-// VELQUIST_TESTING_TRACE_FD (when set). A process that dies between the two
-// died inside the interpreter. Plain write(2): nothing is buffered that a
+// Testing builds: '>' is written before the interpreter's type builder runs,
+// and '<' when it has returned a type or '!' when it has failed, to the file
+// descriptor named by VELQUIST_TESTING_TRACE_FD (when set). A process that
+// dies after a '>' died inside the interpreter. Plain write(2): nothing is buffered that a
 // crash could lose, and nothing is allocated.
 #include "frame/python_api.hpp"
 
@@ -25,7 +25,7 @@ void mark(char what) noexcept {
 PyObject* type_from_spec(PyType_Spec* spec) noexcept {
     mark('>');
     PyObject* type = PyType_FromSpec(spec);
-    mark('<');
+    mark(type != nullptr ? '<' : '!');
     return type;
 }
 

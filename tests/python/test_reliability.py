@@ -238,9 +238,11 @@ def drive_import():
 
     def child(bounds):
         global m
-        os.ftruncate(trace_fd, 0)  # the testing build marks the type builder's runs there
+        os.ftruncate(trace_fd, 0)  # the testing build marks the type builder's runs there, and this its return
+        os.lseek(trace_fd, 0, os.SEEK_SET)
         os.environ["VELQUIST_TESTING_TRACE_FD"] = str(trace_fd)
         module, error = failing(bounds, entry)
+        os.write(trace_fd, b"R")
         import model as m  # imports velquist normally after the failed initialisation
 
         def same_module(module=module):  # and a later initialisation returns that one module
@@ -251,10 +253,12 @@ def drive_import():
 
     def attempt(mode, n):
         report = fork_attempt(partial(child, MODES[mode](n)))
-        # Interpreters corrupt their own state when an allocation of their type builder fails (a type
-        # dictionary entry reported as stored, for one): a crash that began in there is theirs.
-        if report["outcome"].startswith("crash") and os.pread(trace_fd, 1 << 16, 0).endswith(b">"):
-            return {"outcome": f"interpreter: {report['outcome']} in its type builder"}
+        # Interpreters damage their own state when an allocation of their type builder fails (a type dictionary
+        # entry reported as stored, for one): a crash that began in there is theirs, and so is one after the
+        # builder failed and the module had returned (the damage surfacing in later allocations).
+        trace = os.pread(trace_fd, 1 << 16, 0)
+        if report["outcome"].startswith("crash") and (trace.endswith(b">") or re.search(b"!.*R", trace)):
+            return {"outcome": f"interpreter: {report['outcome']} after its type builder ran"}
         return report
 
     try:
