@@ -9,8 +9,8 @@ def counted(obj) -> bool:
     """Whether a new reference moves the count of `obj`: an immortal object's never moves (small ints and interned
     strings on some interpreters, strings interned at run time on fewer)."""
     before = sys.getrefcount(obj)
-    held = obj  # noqa: F841 - the reference whose count is looked for
-    return sys.getrefcount(obj) > before
+    held = [obj]  # a container's reference: a local variable may only borrow
+    return sys.getrefcount(held[0]) > before
 
 
 def shared(obj) -> bool:
