@@ -1,8 +1,5 @@
-// Testing builds: '>' is written before the interpreter's type builder runs,
-// and '<' when it has returned a type or '!' when it has failed, to the file
-// descriptor named by VELQUIST_TESTING_TRACE_FD (when set). A process that
-// dies after a '>' died inside the interpreter. Plain write(2): nothing is buffered that a
-// crash could lose, and nothing is allocated.
+// Testing builds: the type builder's marks (frame/type_builder.hpp), written with write(2): nothing buffered for
+// a crash to lose, nothing allocated.
 #include "frame/python_api.hpp"
 
 #include <unistd.h>
@@ -13,16 +10,11 @@
 
 namespace velquist::frame {
 
-namespace {
-
-void mark(char what) noexcept {
-    const char* fd = std::getenv("VELQUIST_TESTING_TRACE_FD");
-    if (fd != nullptr) (void)!write(std::atoi(fd), &what, 1);
-}
-
-}  // namespace
-
 PyObject* type_from_spec(PyType_Spec* spec) noexcept {
+    const char* fd = std::getenv("VELQUIST_TESTING_TRACE_FD");
+    auto mark = [fd](char what) {
+        if (fd != nullptr) (void)!write(std::atoi(fd), &what, 1);
+    };
     mark('>');
     PyObject* type = PyType_FromSpec(spec);
     mark(type != nullptr ? '<' : '!');

@@ -137,8 +137,8 @@ def test_import_with_failing_allocations_then_bridge_references():
                 _testcapi.remove_mem_hooks()
         print(errors[0], {sys.getrefcount(held[i]) - before[i] for i in range(len(held))}, sep="\\n")
     """
-    here = os.path.dirname(__file__)  # where `counts` is found
-    done = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True, timeout=60, cwd=here)
+    where = {"cwd": os.path.dirname(__file__), "timeout": 60}  # where `counts` is found
+    done = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True, **where)
     assert done.stdout == (
         "PanicException: Failed to initialize python logging: PyErr { type: <class 'MemoryError'>, "
         "value: MemoryError(), traceback: None }\n{1}\n"  # the bridge's own, kept for good

@@ -236,12 +236,11 @@ def drive_import():
     entry = ctypes.PyDLL(importlib.util.find_spec("velquist").origin).PyInit_velquist
     entry.restype, entry.argtypes = ctypes.py_object, []
     names = ["__version__", "MitLimits", "MitSetpoint", "ControlSetpoint", "MotorState", "Damiao", "mit_setpoint"]
-    trace_fd, trace_path = tempfile.mkstemp()
+    trace_fd, path = tempfile.mkstemp()  # where the testing build marks its type builder
+    os.unlink(path)
 
     def child(bounds):
         global m
-        os.ftruncate(trace_fd, 0)  # the testing build marks the type builder's runs there, and this its return
-        os.lseek(trace_fd, 0, os.SEEK_SET)
         os.environ["VELQUIST_TESTING_TRACE_FD"] = str(trace_fd)
         module, error = failing(bounds, entry)
         os.write(trace_fd, b"R")
@@ -254,24 +253,18 @@ def drive_import():
         return usable_after(classify(case, module, error), same_module, m.smoke)
 
     def attempt(mode, n):
-        report = fork_attempt(partial(child, MODES[mode](n)))
-        # Interpreters damage their own state when an allocation of their type builder fails (a type dictionary
-        # entry reported as stored, for one): a crash that began in there is theirs, and so is one after the
-        # builder failed and the module had returned (the damage surfacing in later allocations).
-        trace = os.pread(trace_fd, 1 << 16, 0)
+        start, report = os.lseek(trace_fd, 0, os.SEEK_CUR), fork_attempt(partial(child, MODES[mode](n)))
+        # An interpreter's type builder may damage its state when an allocation fails: a crash in there is its own,
+        # and so is one after the builder failed (!) and the module had returned (R), surfacing in a later allocation.
+        trace = os.pread(trace_fd, 1 << 16, start)
         if report["outcome"].startswith("crash") and (trace.endswith(b">") or re.search(b"!.*R", trace)):
             return {"outcome": f"interpreter: {report['outcome']} after its type builder ran"}
         return report
 
-    try:
-        results = [("persistent", sweep(partial(attempt, "persistent")))]
-        # Under the sanitizers, the interpreter's own faults in there would be reports: the sweep runs without.
-        if not os.environ.get("VELQUIST_SANITIZER_RUN"):
-            # single failures at least as far as every allocation of the initialisation
-            results.append(("single", sweep(partial(attempt, "single"), results[0][1]["attempts"])))
-    finally:
-        os.close(trace_fd)
-        os.unlink(trace_path)
+    results = [("persistent", sweep(partial(attempt, "persistent")))]
+    if not os.environ.get("VELQUIST_SANITIZER_RUN"):  # where the interpreter's own faults would be reports
+        # single failures at least as far as every allocation of the initialisation
+        results.append(("single", sweep(partial(attempt, "single"), results[0][1]["attempts"])))
     return [dict(s, name="import", kind="import", mode=mode, problems=s["problems"][:5]) for mode, s in results]
 
 
