@@ -19,7 +19,7 @@
 // in chunks of 1000, the first event of a new target in batches of 50, each
 // into a fresh cache. Ratios are what compare across machines; the times are
 // printed for reference.
-#include <Python.h>
+#include "frame/python_api.hpp"
 #include <pthread.h>
 
 #include <algorithm>

@@ -2,7 +2,7 @@
 // slot per parameter, with the fixed TypeError wordings.
 #pragma once
 
-#include <Python.h>
+#include "frame/python_api.hpp"
 
 #include <cstddef>
 

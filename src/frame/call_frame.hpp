@@ -2,7 +2,7 @@
 // releases, and containment of internal faults.
 #pragma once
 
-#include <Python.h>
+#include "frame/python_api.hpp"
 
 #include <exception>
 #include <new>

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "frame/owned_ref.hpp"
+#include "frame/type_builder.hpp"
 
 namespace velquist::frame {
 
@@ -71,7 +72,7 @@ PyTypeObject* build_type_object(const ClassDescription& desc, const Registration
     }
 
     PyType_Spec type_layout{keep->name.c_str(), static_cast<int>(basicsize), 0, Py_TPFLAGS_DEFAULT, slots.data()};
-    PyObject* type = PyType_FromSpec(&type_layout);
+    PyObject* type = type_from_spec(&type_layout);
     if (type == nullptr) {
         ensure_error_set();
         return nullptr;

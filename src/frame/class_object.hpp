@@ -3,7 +3,7 @@
 // file instantiates for its constructor, getters, repr and static methods.
 #pragma once
 
-#include <Python.h>
+#include "frame/python_api.hpp"
 
 #include <cstddef>
 #include <cstdint>

@@ -2,7 +2,7 @@
 // false with a Python exception set on failure.
 #pragma once
 
-#include <Python.h>
+#include "frame/python_api.hpp"
 
 #include <cfloat>
 #include <cmath>

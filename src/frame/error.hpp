@@ -3,7 +3,7 @@
 // and returns its failure marker. These helpers build and inspect it.
 #pragma once
 
-#include <Python.h>
+#include "frame/python_api.hpp"
 
 #include <string>
 

@@ -5,7 +5,7 @@
 // the rare store paths take a mutex; readers stay lock-free on both builds.
 #pragma once
 
-#include <Python.h>
+#include "frame/python_api.hpp"
 
 #include <atomic>
 #include <cstdint>

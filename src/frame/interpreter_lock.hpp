@@ -2,7 +2,7 @@
 // deferred release of references dropped on threads without the lock.
 #pragma once
 
-#include <Python.h>
+#include "frame/python_api.hpp"
 
 #include <atomic>
 

@@ -1,7 +1,7 @@
 // Module entry and the registration operations the module body uses.
 #pragma once
 
-#include <Python.h>
+#include "frame/python_api.hpp"
 
 #include "frame/class_object.hpp"
 

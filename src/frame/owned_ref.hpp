@@ -3,7 +3,7 @@
 // `release_reference` (interpreter_lock.hpp) instead.
 #pragma once
 
-#include <Python.h>
+#include "frame/python_api.hpp"
 
 #include <utility>
 

@@ -3,7 +3,7 @@
 // into the interpreter.
 #pragma once
 
-#include <Python.h>
+#include "frame/python_api.hpp"
 
 #include <source_location>
 #include <string>

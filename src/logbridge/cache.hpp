@@ -33,7 +33,7 @@
 // its Python reference to the deferred release queue.
 #pragma once
 
-#include <Python.h>
+#include "frame/python_api.hpp"
 
 #include <atomic>
 #include <cstddef>

@@ -2,7 +2,7 @@
 // lock-free cache of Python logger objects and their accepted levels.
 #pragma once
 
-#include <Python.h>
+#include "frame/python_api.hpp"
 
 #include <cstdint>
 #include <memory>

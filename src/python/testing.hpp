@@ -2,7 +2,7 @@
 // entries Python cannot call otherwise. Never compiled into release builds.
 #pragma once
 
-#include <Python.h>
+#include "frame/python_api.hpp"
 
 #include "frame/registration.hpp"
 

@@ -1,7 +1,7 @@
 // Testing hooks for the logging bridge: events, limit questions and the
 // published ceiling go through the logger slot exactly as native code
 // reaches them.
-#include <Python.h>
+#include "frame/python_api.hpp"
 
 #include <cstdint>
 #include <optional>

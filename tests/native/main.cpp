@@ -1,5 +1,5 @@
 // Runs the native cases named with argv[1] (all by default) where `velquist` is a built-in module.
-#include <Python.h>
+#include "frame/python_api.hpp"
 
 #include <cstring>
 #include <vector>

@@ -1,7 +1,8 @@
 // The call frame where Python cannot reach it: the lock nesting count a
 // frame leaves behind, and the guard that stops the process when a fault
 // escapes the frame's own steps.
-#include <Python.h>
+#include "frame/python_api.hpp"
+
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>

@@ -1,7 +1,7 @@
 // The bridge where Python cannot reach it: per-target limits, cache policies,
 // threads without the lock, a caller's pending exception, a call failing
 // without an exception, a lost compare-and-swap, the once-only slot.
-#include <Python.h>
+#include "frame/python_api.hpp"
 
 #include <memory>
 #include <string>

@@ -5,7 +5,7 @@
 // second reuses the slots of the first. Every forwarded event must arrive
 // exactly once, the cache must end with the right entry per target, and once
 // the bridge is gone every Python logger's reference count must be back.
-#include <Python.h>
+#include "frame/python_api.hpp"
 
 #include <functional>
 #include <string>

@@ -1,7 +1,7 @@
 // Python snippets run in __main__ for the logging bridge's native tests.
 #pragma once
 
-#include <Python.h>
+#include "frame/python_api.hpp"
 
 #include <string>
 

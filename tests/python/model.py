@@ -5,12 +5,10 @@ the one table `CALLABLES` feeds the call, fuzzing, allocation-failure, leak and 
 import collections
 import decimal
 import functools
-import itertools
 import math
 import operator
 import os
 import struct
-import sys
 from fractions import Fraction
 
 import velquist
@@ -32,7 +30,7 @@ PRESET_TABLE = """
 dm3507 12.566 50 5    dm4310 12.5 30 10     dm4310p 12.5 50 10    dm4340 12.5 10 28    dm4340p 12.5 10 28
 dm6006 12.5 45 20     dm6248p 12.566 20 120 dm8006 12.5 45 40     dm8009 12.5 45 54    dm10010 12.5 20 200
 dm10010l 12.5 25 200  dmg6215 12.5 45 10    dmh3510 12.5 280 1    dmh6220 12.5 45 10   dmjh11 12.5 10 12"""
-PRESETS = {n: tuple(map(float, r)) for n, *r in itertools.batched(PRESET_TABLE.split(), 4, strict=True)}  # p, v, t max
+PRESETS = {n: tuple(map(float, r)) for n, *r in zip(*[iter(PRESET_TABLE.split())] * 4, strict=True)}  # p, v, t max
 
 
 def f32(x: float) -> float:  # the nearest 32-bit float; from halfway past the largest one, an infinity
@@ -293,34 +291,3 @@ def smoke():
     """A few ordinary calls with known results: the module still works."""
     for call, text in LITERAL_TEXTS[: None if HOOKS else -2]:
         assert repr(eval(call)) == text
-
-
-# Where a free-threaded interpreter differs from the one with the GIL, each fact observed on the running
-# interpreter itself, never read from its version or build flags.
-
-
-def _interned_at_run_time_immortal() -> bool:
-    name = sys.intern("".join(("velquist", "probe")))
-    before = sys.getrefcount(name)
-    held = [name]  # noqa: F841 - a reference that a mortal string counts
-    return sys.getrefcount(name) == before
-
-
-# A string interned at run time is immortal: references to it are not counted.
-INTERNED_IMMORTAL = _interned_at_run_time_immortal()
-
-
-@functools.cache
-def legacy_subinterpreter_refuses_single_phase() -> bool:
-    """The interpreter itself refuses a single-phase module in a legacy sub-interpreter too (shown with its own
-    test module; without that module, as the interpreter with the GIL does: not)."""
-    import _interpreters
-    import importlib.util
-
-    if importlib.util.find_spec("_testsinglephase") is None:
-        return False
-    interpreter = _interpreters.create("legacy")
-    try:
-        return _interpreters.exec(interpreter, "import _testsinglephase") is not None
-    finally:
-        _interpreters.destroy(interpreter)

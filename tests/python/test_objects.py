@@ -14,6 +14,7 @@ import sys
 import threading
 import weakref
 
+import interpreter
 import pytest
 
 import model as m
@@ -58,7 +59,7 @@ def test_sub_interpreters_are_refused(main_first):
     proc = subprocess.run([sys.executable, "-c", script % main_first], capture_output=True, text=True, timeout=120)
     refused = "ImportError velquist does not yet support sub-interpreters; it can only be imported in the interpreter that first imported it"
     own = "ImportError module velquist does not support loading in subinterpreters"
-    want = [own, *[own if m.legacy_subinterpreter_refuses_single_phase() else refused] * 2]
+    want = [own, *[own if interpreter.refuses_single_phase_in_legacy_subinterpreter() else refused] * 2]
     assert proc.stdout.splitlines() == [*want, repr(MitLimits.dm4340())], proc.stderr[-2000:]
 
 
