@@ -57,7 +57,8 @@ def test_wheel_is_tagged_for_the_machine_its_module_runs_on(wheel):
     machine = wheel.elf["e_machine"]
     [arch] = [a for a, m in MACHINES.items() if m == machine]
     assert platforms == f"manylinux2014_{arch}.manylinux_2_17_{arch}"
-    assert wheel.module_name == f"velquist.cpython-{python[2:]}-{arch}-linux-gnu.so"
+    assert wheel.module_name == f"velquist.cpython-{abi[2:]}-{arch}-linux-gnu.so"
+    assert python == abi.removesuffix("t")  # cp313-cp313, cp313-cp313t
 
 
 def test_module_exports_only_the_init_function(wheel):
