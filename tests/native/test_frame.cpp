@@ -69,8 +69,15 @@ std::pair<int, std::string> in_child(Body body) {
 TEST_CASE(frame_fault_escaping_its_own_steps_stops_the_process) {
     auto [status, err] = in_child([] { run_in_frame([]() -> PyObject* { throw ThrowsWhenDropped{}; }); });
     CHECK(WIFSIGNALED(status) && WTERMSIG(status) == SIGABRT);
+#ifdef _LIBCPP_VERSION
+    // libc++ disposes of a caught exception where nothing may throw: its
+    // runtime stops the process itself before the throw reaches the guard.
+    const std::string tail = "\npanic from native code with a non-text payload\n";
+    CHECK(err.find(tail) != std::string::npos && err.find("terminating") != std::string::npos);
+#else
     const std::string tail = "\npanic from native code with a non-text payload\nuncaught panic at ffi boundary\n";
     CHECK(err.size() > tail.size() && err.ends_with(tail));
+#endif
 }
 
 }  // namespace
