@@ -116,11 +116,11 @@ def test_import_with_failing_allocations_then_bridge_references():
         import builtins, sys, types, _testcapi
         from interpreter import counted
         # Names built at run time, whose counts show the bridge's references where they are counted.
-        held = [types.ModuleType("logging"), *(sys.intern(a + b) for a, b in [("get", "Logger"), ("isEnabled", "For"),
-                                                                               ("make", "Record")])]
+        names = [a + b for a, b in [("get", "Logger"), ("isEnabled", "For"), ("make", "Record")]]
+        held = [types.ModuleType("logging"), *map(sys.intern, names)]
         held = [h for h in held if counted(h)]
         sys.modules["logging"], real_import, errors = held[0], builtins.__import__, []
-        before = [sys.getrefcount(held[i]) for i in range(len(held))]
+        before = list(map(sys.getrefcount, held))
         def failing_import(name, *args):  # the n-th allocation after the import of `logging` fails
             module = real_import(name, *args)
             if name == "logging":
@@ -135,14 +135,12 @@ def test_import_with_failing_allocations_then_bridge_references():
                 errors.append(f"{type(e).__name__}: {e}")
             finally:
                 _testcapi.remove_mem_hooks()
-        print(errors[0], {sys.getrefcount(held[i]) - before[i] for i in range(len(held))}, sep="\\n")
+        print(errors[0], {sys.getrefcount(h) - b for h, b in zip(held, before)}, sep="\\n")
     """
     where = {"cwd": os.path.dirname(__file__), "timeout": 60}  # where `interpreter` is found
     done = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True, **where)
-    assert done.stdout == (
-        "PanicException: Failed to initialize python logging: PyErr { type: <class 'MemoryError'>, "
-        "value: MemoryError(), traceback: None }\n{1}\n"  # the bridge's own, kept for good
-    )
+    error = "PyErr { type: <class 'MemoryError'>, value: MemoryError(), traceback: None }"
+    assert done.stdout == f"PanicException: Failed to initialize python logging: {error}\n{{1}}\n"  # the bridge's own
 
 
 def test_published_ceiling(testing):

@@ -17,9 +17,8 @@ from elftools.elf.gnuversions import GNUVerNeedSection
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
 # $VELQUIST_WHEELS (paths separated by os.pathsep), else what scripts/build-wheels left in dist/.
-WHEELS = [pathlib.Path(p) for p in os.environ.get("VELQUIST_WHEELS", "").split(os.pathsep) if p] or sorted(
-    (ROOT / "dist").glob("velquist-*.whl")
-)
+WHEELS = [pathlib.Path(p) for p in os.environ.get("VELQUIST_WHEELS", "").split(os.pathsep) if p]
+WHEELS = WHEELS or sorted((ROOT / "dist").glob("velquist-*.whl"))
 # glibc's own libraries: libpthread and libdl are separate up to glibc 2.33.
 GLIBC_LIBRARIES = r"libc\.so\.6|libm\.so\.6|libpthread\.so\.0|libdl\.so\.2|ld-linux[\w.-]*\.so\.\d"
 MACHINES = {"x86_64": "EM_X86_64", "aarch64": "EM_AARCH64"}
