@@ -32,11 +32,9 @@ void log(const Logger& logger, std::string_view target) {
 
 TEST_CASE(logbridge_limit_table_longest_prefix) {
     HeldLockScope lock;
-    auto logger = make(CachePolicy::NoCache, LevelLimit::Info,
-                       {{"a", LevelLimit::Error},
-                        {"a::", LevelLimit::Warn},
-                        {"a::b", LevelLimit::Trace},
-                        {"a::b::c", LevelLimit::Off}});
+    using enum LevelLimit;
+    auto logger =
+        make(CachePolicy::NoCache, Info, {{"a", Error}, {"a::", Warn}, {"a::b", Trace}, {"a::b::c", Off}});
     std::string limits;  // per target, the ordinal of the most verbose level let through
     for (const char* target : {"a", "a::q", "a::::q", "a::b::d", "a::b::c::d", "ab", ""}) {
         int ordinal = 0;

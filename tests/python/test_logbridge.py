@@ -31,16 +31,13 @@ class Spy(logging.Logger):
     def get(name=None):
         if name is None:  # pytest's own logging asks for the root logger
             return logging.root
-        Spy.call("getLogger", name)
-        return Spy.loggers.setdefault(name, Spy(name, logging.DEBUG))
+        return Spy.call("getLogger", name) or Spy.loggers.setdefault(name, Spy(name, logging.DEBUG))
 
     def isEnabledFor(self, level):
-        self.call("isEnabledFor", level)
-        return level >= self.level
+        return self.call("isEnabledFor", level) or level >= self.level
 
     def makeRecord(self, *args):
-        self.call("makeRecord")
-        return super().makeRecord(*args)
+        return self.call("makeRecord") or super().makeRecord(*args)
 
     def handle(self, record):
         self.call("handle")
