@@ -117,7 +117,7 @@ def test_import_with_failing_allocations_then_bridge_references():
         held = [types.ModuleType("logging"), *map(sys.intern, names)]
         held = [h for h in held if counted(h)]
         sys.modules["logging"], real_import, errors = held[0], builtins.__import__, []
-        before = list(map(sys.getrefcount, held))
+        before = [sys.getrefcount(held[i]) for i in range(len(held))]
         def failing_import(name, *args):  # the n-th allocation after the import of `logging` fails
             module = real_import(name, *args)
             if name == "logging":
@@ -132,7 +132,7 @@ def test_import_with_failing_allocations_then_bridge_references():
                 errors.append(f"{type(e).__name__}: {e}")
             finally:
                 _testcapi.remove_mem_hooks()
-        print(errors[0], {sys.getrefcount(h) - b for h, b in zip(held, before)}, sep="\\n")
+        print(errors[0], {sys.getrefcount(held[i]) - before[i] for i in range(len(held))}, sep="\\n")
     """
     where = {"cwd": os.path.dirname(__file__), "timeout": 60}  # where `interpreter` is found
     done = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True, **where)
