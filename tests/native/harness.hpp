@@ -27,9 +27,6 @@ inline void record_failure(const char* file, int line, const std::string& what) 
     static const ::velquist::testing::TestCase case_##name{#name, &test_##name};                          \
     static const ::velquist::frame::Registration<::velquist::testing::TestCase> reg_##name{&case_##name}; \
     static void test_##name()
-#define VQ_CHECK_(ok, text)                                                       \
-    do {                                                                          \
-        if (!(ok)) ::velquist::testing::record_failure(__FILE__, __LINE__, text); \
-    } while (0)
+#define VQ_CHECK_(ok, text) ((ok) ? void() : ::velquist::testing::record_failure(__FILE__, __LINE__, text))
 #define CHECK(cond) VQ_CHECK_(cond, "CHECK(" #cond ")")
 #define CHECK_EQ(a, b) VQ_CHECK_((a) == (b), "CHECK_EQ(" #a ", " #b ")")

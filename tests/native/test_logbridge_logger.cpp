@@ -32,11 +32,9 @@ void log(const Logger& logger, std::string_view target) {
 
 TEST_CASE(logbridge_limit_table_longest_prefix) {
     HeldLockScope lock;
-    auto logger = make(CachePolicy::NoCache, LevelLimit::Info,
-                       {{"a", LevelLimit::Error},
-                        {"a::", LevelLimit::Warn},
-                        {"a::b", LevelLimit::Trace},
-                        {"a::b::c", LevelLimit::Off}});
+    using enum LevelLimit;
+    auto logger =
+        make(CachePolicy::NoCache, Info, {{"a", Error}, {"a::", Warn}, {"a::b", Trace}, {"a::b::c", Off}});
     std::string limits;  // per target, the ordinal of the most verbose level let through
     for (const char* target : {"a", "a::q", "a::::q", "a::b::d", "a::b::c::d", "ab", ""}) {
         int ordinal = 0;
@@ -69,9 +67,8 @@ TEST_CASE(logbridge_failures_keep_pending_exception) {
     auto logger = make(CachePolicy::CacheLoggersAndLimits);
     if (!logger ||
         !RUN_PY("import io, logging, sys\nanswer = type('Broken', (), {'__bool__': lambda self: True})()\n"
-                "logging.getLogger('broken').isEnabledFor = lambda level: answer\nsys.stderr = io.StringIO()")) {
+                "logging.getLogger('broken').isEnabledFor = lambda level: answer\nsys.stderr = io.StringIO()"))
         return;
-    }
     // The answer's truth test now fails without setting an exception.
     Py_TYPE(EVAL_PY("answer").get())->tp_as_number->nb_bool = [](PyObject*) { return -1; };
     OwnedRef pending(PyObject_CallFunction(PyExc_ValueError, "s", "the caller's own"));
@@ -94,9 +91,8 @@ TEST_CASE(logbridge_message_rendered_only_when_forwarded) {
     auto logger = make(CachePolicy::NoCache);
     if (!logger || !RUN_PY("import logging\nseen = []\nhandler = logging.Handler()\n"
                            "handler.emit = lambda record: seen.append(record.getMessage())\n"
-                           "logging.getLogger('deferred').addHandler(handler)")) {
+                           "logging.getLogger('deferred').addHandler(handler)"))
         return;
-    }
     const Message message([](const void*, std::string& out) { ++renders, out += "rendered %s"; }, nullptr);
     for (LogLevel level : {LogLevel::Trace, LogLevel::Warn}) {  // Trace is past the default limit
         logger->log(LogEvent{level, "deferred", message, std::nullopt, std::nullopt});

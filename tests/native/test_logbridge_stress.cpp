@@ -22,10 +22,7 @@ namespace {
 using velquist::frame::HeldLockScope;
 using namespace velquist::logbridge;
 
-constexpr int threads_per_wave = 3;
-constexpr int threads = 2 * threads_per_wave;
-constexpr int targets = 40;
-constexpr int rounds = 2;
+constexpr int threads_per_wave = 3, threads = 2 * threads_per_wave, targets = 40, rounds = 2;
 
 constexpr const char* stress_setup = R"(
 import logging, sys
@@ -72,11 +69,10 @@ TEST_CASE(logbridge_stress_readers_without_lock_and_stores) {
     HeldLockScope lock;
     std::unique_ptr<Logger> bridge = Logger::create(CachePolicy::CacheLoggersAndLimits);
     const std::string sizes =
-        std::to_string(threads) + ", " + std::to_string(targets) + ", " + std::to_string(rounds);
-    if (!bridge || !RUN_PY("threads, targets, rounds = " + sizes) || !RUN_PY(stress_setup)) {
-        CHECK(false);
-        return;
-    }
+        std::to_string(threads) + "," + std::to_string(targets) + "," + std::to_string(rounds);
+    const bool ready = bridge && RUN_PY("threads, targets, rounds = " + sizes) && RUN_PY(stress_setup);
+    CHECK(ready);
+    if (!ready) return;
     Py_BEGIN_ALLOW_THREADS
     for (int wave = 0; wave < threads; wave += threads_per_wave) {
         std::vector<std::thread> workers;

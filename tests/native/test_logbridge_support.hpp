@@ -14,8 +14,7 @@ namespace velquist::testing {
 inline frame::OwnedRef run_python(const char* file, int line, const std::string& code, int start) {
     PyObject* globals = PyModule_GetDict(PyImport_AddModule("__main__"));
     frame::OwnedRef result(PyRun_String(code.c_str(), start, globals, globals));
-    if (!result) record_failure(file, line, "Python code failed: " + code);
-    if (!result) PyErr_Print();
+    if (!result) record_failure(file, line, "Python code failed: " + code), PyErr_Print();
     return result;
 }
 

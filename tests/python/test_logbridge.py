@@ -31,16 +31,13 @@ class Spy(logging.Logger):
     def get(name=None):
         if name is None:  # pytest's own logging asks for the root logger
             return logging.root
-        Spy.call("getLogger", name)
-        return Spy.loggers.setdefault(name, Spy(name, logging.DEBUG))
+        return Spy.call("getLogger", name) or Spy.loggers.setdefault(name, Spy(name, logging.DEBUG))
 
     def isEnabledFor(self, level):
-        self.call("isEnabledFor", level)
-        return level >= self.level
+        return self.call("isEnabledFor", level) or level >= self.level
 
     def makeRecord(self, *args):
-        self.call("makeRecord")
-        return super().makeRecord(*args)
+        return self.call("makeRecord") or super().makeRecord(*args)
 
     def handle(self, record):
         self.call("handle")
@@ -116,8 +113,8 @@ def test_import_with_failing_allocations_then_bridge_references():
         import builtins, sys, types, _testcapi
         from interpreter import counted
         # Names built at run time, whose counts show the bridge's references where they are counted.
-        held = [types.ModuleType("logging"), *(sys.intern(a + b) for a, b in [("get", "Logger"), ("isEnabled", "For"),
-                                                                               ("make", "Record")])]
+        names = [a + b for a, b in [("get", "Logger"), ("isEnabled", "For"), ("make", "Record")]]
+        held = [types.ModuleType("logging"), *map(sys.intern, names)]
         held = [h for h in held if counted(h)]
         sys.modules["logging"], real_import, errors = held[0], builtins.__import__, []
         before = [sys.getrefcount(held[i]) for i in range(len(held))]
@@ -139,10 +136,8 @@ def test_import_with_failing_allocations_then_bridge_references():
     """
     where = {"cwd": os.path.dirname(__file__), "timeout": 60}  # where `interpreter` is found
     done = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True, **where)
-    assert done.stdout == (
-        "PanicException: Failed to initialize python logging: PyErr { type: <class 'MemoryError'>, "
-        "value: MemoryError(), traceback: None }\n{1}\n"  # the bridge's own, kept for good
-    )
+    error = "PyErr { type: <class 'MemoryError'>, value: MemoryError(), traceback: None }"
+    assert done.stdout == f"PanicException: Failed to initialize python logging: {error}\n{{1}}\n"  # the bridge's own
 
 
 def test_published_ceiling(testing):

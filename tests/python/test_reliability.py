@@ -67,8 +67,7 @@ def log_event(hooks):
     handler.emit = lambda record: setattr(handler, "count", handler.count + 1)
 
     def call():
-        logger.handlers[:] = [handler]  # a test runner's capture handlers would keep every record
-        before = handler.count
+        logger.handlers[:], before = [handler], handler.count  # a test runner's capture handlers would keep records
         hooks.log(20, "velquist_reliability::events", "motor %d ready", "src/motor.cpp", 42)
         return handler.count - before
 
@@ -98,8 +97,8 @@ def build_cases():
         cases.append(Case(f"repr({obj!r})", "repr", partial(repr, obj), equal_to(repr(obj))))
     cases.append(Case("native log event", "log", log_event(m.HOOKS), equal_to(1)))
     for which, args, kwargs, kind, text in m.LITERAL_ERRORS:
-        for i, path in enumerate(m.CALLABLES[which].paths):
-            cases.append(Case(f"{text[:40]}[{i}]", "error", partial(path, *args, **kwargs), kind(text)))
+        paths = enumerate(m.CALLABLES[which].paths)
+        cases += [Case(f"{text[:40]}[{i}]", "error", partial(path, *args, **kwargs), kind(text)) for i, path in paths]
     for cls in (ControlSetpoint, MotorState):
         refusal = TypeError(f"No constructor defined for {cls.__name__}")
         cases.append(Case(f"{cls.__name__}()", "error", partial(cls.__new__, cls, 1), refusal))

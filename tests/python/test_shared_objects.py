@@ -21,7 +21,6 @@ def gil_enabled():
 
 
 def stress(seconds, threads):
-    import velquist
     from velquist import ControlSetpoint, Damiao, MitLimits, MitSetpoint, _testing, mit_setpoint
 
     records, handler = [], logging.Handler()
@@ -60,16 +59,9 @@ def stress(seconds, threads):
     [t.start() for t in workers]
     [t.join() for t in workers]
     wanted = collections.Counter(f"{k} {i}" for k in range(threads) for i in range(sent[k]))
-    got = collections.Counter(records)
-    return {
-        "failures": failures,
-        "events": sum(sent),
-        "lost": sum((wanted - got).values()),
-        "extra": sum((got - wanted).values()),
-        "panic types": sorted(f"{t.__module__}.{t.__qualname__}" for t in panic_types),
-        "gil": gil_enabled(),
-        "module": velquist.__name__,
-    }
+    got, types = collections.Counter(records), sorted(f"{t.__module__}.{t.__qualname__}" for t in panic_types)
+    lost, extra = sum((wanted - got).values()), sum((got - wanted).values())
+    return dict(failures=failures, events=sum(sent), lost=lost, extra=extra, panic_types=types, gil=gil_enabled())
 
 
 def test_threads_share_objects_construct_read_print_and_log(testing):
@@ -81,7 +73,7 @@ def test_threads_share_objects_construct_read_print_and_log(testing):
     print(f"{THREADS} threads, {SECONDS} s, {report['events']} events, GIL {'on' if report['gil'] else 'off'}")
     assert report["failures"] == [] and report["events"] >= THREADS, report
     assert report["lost"] == report["extra"] == 0, report
-    assert report["panic types"] == ["pyo3_runtime.PanicException"], report
+    assert report["panic_types"] == ["pyo3_runtime.PanicException"], report
 
 
 if __name__ == "__main__":

@@ -20,12 +20,8 @@ def test_generated_stub_is_the_shipped_one():
 def test_preset_docstrings_tell_the_values_the_presets_hold():
     tree = ast.parse(SHIPPED.read_text())
     limits = next(n for n in tree.body if isinstance(n, ast.ClassDef) and n.name == "MitLimits")
-    static = [
-        f
-        for f in limits.body
-        if isinstance(f, ast.FunctionDef) and [ast.unparse(d) for d in f.decorator_list] == ["staticmethod"]
-    ]
-    presets = {f.name: ast.get_docstring(f) for f in static}
+    static = [f for f in limits.body if isinstance(f, ast.FunctionDef) and f.decorator_list]
+    presets = {f.name: ast.get_docstring(f) for f in static if ast.unparse(*f.decorator_list) == "staticmethod"}
     assert len(presets) == 15
     for name, doc in presets.items():
         # The values as repr writes them, between "MitLimits(" and ")".

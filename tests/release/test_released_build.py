@@ -16,15 +16,10 @@ def test_released_build_has_no_testing_hooks():
 
 
 def test_panic_report_names_a_path_relative_to_the_project_root(tmp_path):
-    """A panic thrown and caught inside the library (the C++ runtime linked in)
-    becomes PanicException, and its report names the source file relative to
-    the project root. The logging bridge panics when `logging` cannot load."""
+    # The logging bridge panics when `logging` cannot load.
     script = "import sys\nsys.modules['logging'] = None\nimport velquist\n"
     done = subprocess.run([sys.executable, "-c", script], cwd=tmp_path, capture_output=True, text=True, timeout=60)
     assert done.returncode == 1
     assert re.search(r"^thread '[^']*' panicked at src/logbridge/\w+\.cpp:\d+:\d+:$", done.stderr, re.M), done.stderr
-    assert (
-        done.stderr.rstrip()
-        .splitlines()[-1]
-        .startswith("pyo3_runtime.PanicException: Failed to initialize python logging: ")
-    ), done.stderr
+    last = done.stderr.rstrip().splitlines()[-1]
+    assert last.startswith("pyo3_runtime.PanicException: Failed to initialize python logging: "), done.stderr

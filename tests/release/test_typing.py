@@ -21,18 +21,12 @@ def run(*args, cwd):
 
 def marked(checker):
     """(file name, line, rule) of each `checker[rule]` marker in the checked files."""
-    return {
-        (path.name, n, rule)
-        for path in CHECKED
-        for n, line in enumerate(path.read_text().splitlines(), 1)
-        for rule in re.findall(rf"\b{checker}\[(\w[\w-]*)\]", line)
-    }
+    lines = [(path.name, n, line) for path in CHECKED for n, line in enumerate(path.read_text().splitlines(), 1)]
+    return {(name, n, rule) for name, n, line in lines for rule in re.findall(rf"\b{checker}\[(\w[\w-]*)\]", line)}
 
 
 def test_mypy_flags_exactly_the_marked_lines(tmp_path):
-    result = run(
-        sys.executable, "-m", "mypy", "--strict", "--cache-dir", str(tmp_path), *map(str, CHECKED), cwd=tmp_path
-    )
+    result = run(sys.executable, "-m", "mypy", "--strict", "--cache-dir", tmp_path, *CHECKED, cwd=tmp_path)
     found = re.findall(r"^(?:.*/)?([\w.]+\.py):(\d+): error: .*\[([a-z-]+)\]$", result.stdout, re.M)
     flagged = {(name, int(n), rule) for name, n, rule in found}
     assert len(flagged) > 20 and flagged == marked("mypy"), result.stdout + result.stderr

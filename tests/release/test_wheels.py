@@ -17,9 +17,8 @@ from elftools.elf.gnuversions import GNUVerNeedSection
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
 # $VELQUIST_WHEELS (paths separated by os.pathsep), else what scripts/build-wheels left in dist/.
-WHEELS = [pathlib.Path(p) for p in os.environ.get("VELQUIST_WHEELS", "").split(os.pathsep) if p] or sorted(
-    (ROOT / "dist").glob("velquist-*.whl")
-)
+WHEELS = [pathlib.Path(p) for p in os.environ.get("VELQUIST_WHEELS", "").split(os.pathsep) if p]
+WHEELS = WHEELS or sorted((ROOT / "dist").glob("velquist-*.whl"))
 # glibc's own libraries: libpthread and libdl are separate up to glibc 2.33.
 GLIBC_LIBRARIES = r"libc\.so\.6|libm\.so\.6|libpthread\.so\.0|libdl\.so\.2|ld-linux[\w.-]*\.so\.\d"
 MACHINES = {"x86_64": "EM_X86_64", "aarch64": "EM_AARCH64"}
@@ -37,13 +36,8 @@ class Wheel:
         self.module = self.files[self.module_name]
         self.elf = ELFFile(io.BytesIO(self.module))
 
-    def dynamic_tags(self, kind):
-        section = next(s for s in self.elf.iter_sections() if isinstance(s, DynamicSection))
-        return [getattr(t, "needed", None) for t in section.iter_tags() if t.entry.d_tag == kind]
-
-    def required_versions(self):
-        section = next(s for s in self.elf.iter_sections() if isinstance(s, GNUVerNeedSection))
-        return {(v.name, aux.name) for v, auxes in section.iter_versions() for aux in auxes}
+    def section(self, kind):
+        return next(s for s in self.elf.iter_sections() if isinstance(s, kind))
 
 
 @pytest.fixture(scope="module", params=WHEELS, ids=lambda p: p.name)
@@ -68,17 +62,16 @@ def test_module_exports_only_the_init_function(wheel):
 
 
 def test_module_needs_only_glibc_at_the_floor_of_its_tag(wheel):
-    needed = wheel.dynamic_tags("DT_NEEDED")
+    needed = [t.needed for t in wheel.section(DynamicSection).iter_tags() if t.entry.d_tag == "DT_NEEDED"]
     assert needed and all(re.fullmatch(GLIBC_LIBRARIES, n) for n in needed), needed
-    versions = wheel.required_versions()
+    versions = {(v.name, aux.name) for v, auxes in wheel.section(GNUVerNeedSection).iter_versions() for aux in auxes}
     assert {file for file, _ in versions} <= set(needed)
     assert all(re.fullmatch(r"GLIBC_2\.(\d+)(\.\d+)?", name) for _, name in versions), versions
     assert max(int(name.split(".")[1]) for _, name in versions) <= 17, versions
 
 
 def test_module_is_stripped_and_holds_no_build_path(wheel):
-    assert wheel.elf.get_section_by_name(".symtab") is None
-    assert wheel.elf.get_section_by_name(".debug_info") is None
+    assert wheel.elf.get_section_by_name(".symtab") is wheel.elf.get_section_by_name(".debug_info") is None
     assert str(ROOT).encode() not in wheel.module
     assert b"/home/" not in wheel.module and b"/root/" not in wheel.module
     # The module's own source names, kept for panic reports, are relative to the project root.
