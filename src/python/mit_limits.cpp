@@ -1,6 +1,8 @@
 #include "python/mit_limits.hpp"
 
+#include <array>
 #include <cstring>
+#include <utility>
 
 #include "frame/convert.hpp"
 #include "frame/float_text.hpp"
@@ -62,28 +64,20 @@ MethodItem preset_item() {
                                   METH_NOARGS | METH_STATIC, row.doc});
 }
 
-const MethodItem methods[] = {
-    MethodItem::of_getter("p_max", &frame::getter_entry<PyMitLimits, &field<&PyMitLimits::p_max>>, ""),
-    MethodItem::of_getter("v_max", &frame::getter_entry<PyMitLimits, &field<&PyMitLimits::v_max>>, ""),
-    MethodItem::of_getter("kp_max", &frame::getter_entry<PyMitLimits, &field<&PyMitLimits::kp_max>>, ""),
-    MethodItem::of_getter("kd_max", &frame::getter_entry<PyMitLimits, &field<&PyMitLimits::kd_max>>, ""),
-    MethodItem::of_getter("t_max", &frame::getter_entry<PyMitLimits, &field<&PyMitLimits::t_max>>, ""),
-    preset_item<0>(),
-    preset_item<1>(),
-    preset_item<2>(),
-    preset_item<3>(),
-    preset_item<4>(),
-    preset_item<5>(),
-    preset_item<6>(),
-    preset_item<7>(),
-    preset_item<8>(),
-    preset_item<9>(),
-    preset_item<10>(),
-    preset_item<11>(),
-    preset_item<12>(),
-    preset_item<13>(),
-    preset_item<14>(),
-};
+/// The five getters, then one static method per row of the preset table.
+template <std::size_t... I>
+std::array<MethodItem, 5 + sizeof...(I)> method_table(std::index_sequence<I...>) {
+    return {
+        MethodItem::of_getter("p_max", &frame::getter_entry<PyMitLimits, &field<&PyMitLimits::p_max>>, ""),
+        MethodItem::of_getter("v_max", &frame::getter_entry<PyMitLimits, &field<&PyMitLimits::v_max>>, ""),
+        MethodItem::of_getter("kp_max", &frame::getter_entry<PyMitLimits, &field<&PyMitLimits::kp_max>>, ""),
+        MethodItem::of_getter("kd_max", &frame::getter_entry<PyMitLimits, &field<&PyMitLimits::kd_max>>, ""),
+        MethodItem::of_getter("t_max", &frame::getter_entry<PyMitLimits, &field<&PyMitLimits::t_max>>, ""),
+        preset_item<I>()...,
+    };
+}
+
+const auto methods = method_table(std::make_index_sequence<std::size(motor_presets)>{});
 
 const PyType_Slot slots[] = {
     {Py_tp_new, reinterpret_cast<void*>(
@@ -91,7 +85,7 @@ const PyType_Slot slots[] = {
     {Py_tp_repr, reinterpret_cast<void*>(&frame::repr_entry<PyMitLimits, &write_repr>)},
 };
 
-const frame::ItemTable items = {methods, std::size(methods), slots, std::size(slots)};
+const frame::ItemTable items = {methods.data(), methods.size(), slots, std::size(slots)};
 const frame::Registration<frame::ItemTable, PyMitLimits> register_items{&items};
 
 }  // namespace
